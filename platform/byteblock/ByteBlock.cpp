@@ -1,0 +1,149 @@
+#include "platform/byteblock/ByteBlock.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace plat {
+namespace {
+
+// What Hold gives for a block that never had storage: callers may pass it along with a size of 0.
+unsigned char gEmptySpot[1];
+
+bool AddOverflows(std::size_t a, std::size_t b)
+{
+    return a > std::numeric_limits<std::size_t>::max() - b;
+}
+
+} // namespace
+
+ByteBlock::ByteBlock() = default;
+ByteBlock::~ByteBlock() = default;
+
+void ByteBlock::MakeEmptyArray()
+{
+    std::lock_guard lock(mutex_);
+    if (holds_ == 0 && size_.load(std::memory_order_relaxed) != 0) {
+        ShrinkTo(0);
+        Changed();
+    }
+}
+
+BlockStatus ByteBlock::Resize(std::size_t n)
+{
+    std::lock_guard lock(mutex_);
+    if (holds_ != 0)
+        return BlockStatus::Held;
+    const std::size_t old = size_.load(std::memory_order_relaxed);
+    if (n == old)
+        return BlockStatus::Ok;
+    if (n > old) {
+        if (GrowTo(n) != BlockStatus::Ok)
+            return BlockStatus::NoMemory;
+    } else {
+        ShrinkTo(n);
+    }
+    Changed();
+    return BlockStatus::Ok;
+}
+
+unsigned char* ByteBlock::Hold()
+{
+    std::lock_guard lock(mutex_);
+    ++holds_;
+    return storage_.Data() ? storage_.Data() : gEmptySpot;
+}
+
+void ByteBlock::Release()
+{
+    std::lock_guard lock(mutex_);
+    if (holds_ != 0)
+        --holds_;
+}
+
+std::size_t ByteBlock::HoldCount() const
+{
+    std::lock_guard lock(mutex_);
+    return holds_;
+}
+
+BlockStatus ByteBlock::Insert(std::size_t pos, const unsigned char* data, std::size_t n)
+{
+    std::lock_guard lock(mutex_);
+    if (n == 0)
+        return BlockStatus::Ok;
+    if (holds_ != 0)
+        return BlockStatus::Held;
+    const std::size_t old = size_.load(std::memory_order_relaxed);
+    const std::size_t start = std::max(pos, old);
+    if (AddOverflows(start, n) || GrowTo(start + n) != BlockStatus::Ok)
+        return BlockStatus::NoMemory;
+    unsigned char* bytes = storage_.Data();
+    if (pos < old)
+        std::memmove(bytes + pos + n, bytes + pos, old - pos);
+    std::memcpy(bytes + pos, data, n);
+    Changed();
+    return BlockStatus::Ok;
+}
+
+BlockStatus ByteBlock::Erase(std::size_t pos, std::size_t n)
+{
+    std::lock_guard lock(mutex_);
+    const std::size_t old = size_.load(std::memory_order_relaxed);
+    if (n == 0 || pos >= old)
+        return BlockStatus::Ok;
+    if (holds_ != 0)
+        return BlockStatus::Held;
+    n = std::min(n, old - pos);
+    unsigned char* bytes = storage_.Data();
+    std::memmove(bytes + pos, bytes + pos + n, old - pos - n);
+    ShrinkTo(old - n);
+    Changed();
+    return BlockStatus::Ok;
+}
+
+BlockStatus ByteBlock::Overwrite(std::size_t pos, const unsigned char* data, std::size_t n)
+{
+    std::lock_guard lock(mutex_);
+    if (n == 0)
+        return BlockStatus::Ok;
+    if (AddOverflows(pos, n))
+        return BlockStatus::NoMemory;
+    const std::size_t end = pos + n;
+    if (end > size_.load(std::memory_order_relaxed)) {
+        if (holds_ != 0)
+            return BlockStatus::Held;
+        if (GrowTo(end) != BlockStatus::Ok)
+            return BlockStatus::NoMemory;
+    }
+    std::memcpy(storage_.Data() + pos, data, n);
+    Changed();
+    return BlockStatus::Ok;
+}
+
+std::size_t ByteBlock::Read(std::size_t pos, unsigned char* out, std::size_t n) const
+{
+    std::lock_guard lock(mutex_);
+    const std::size_t size = size_.load(std::memory_order_relaxed);
+    if (pos >= size)
+        return 0;
+    n = std::min(n, size - pos);
+    std::memcpy(out, storage_.Data() + pos, n);
+    return n;
+}
+
+BlockStatus ByteBlock::GrowTo(std::size_t n)
+{
+    if (!storage_.Reserve(n))
+        return BlockStatus::NoMemory;
+    size_.store(n, std::memory_order_release);
+    return BlockStatus::Ok;
+}
+
+void ByteBlock::ShrinkTo(std::size_t n)
+{
+    storage_.ZeroRange(n, size_.load(std::memory_order_relaxed));
+    size_.store(n, std::memory_order_release);
+}
+
+} // namespace plat

@@ -1,0 +1,86 @@
+#include "platform/byteblock/PageStorage.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace plat::detail {
+namespace {
+
+// The first mapping is this large, so that small blocks do not remap on every append.
+constexpr std::size_t kFirstCapacity = 64 * 1024;
+
+std::size_t PageSize()
+{
+    static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+// Rounds up to whole pages; 0 when that would overflow.
+std::size_t RoundUpToPages(std::size_t n)
+{
+    const std::size_t page = PageSize();
+    if (n > std::numeric_limits<std::size_t>::max() - (page - 1))
+        return 0;
+    return (n + page - 1) / page * page;
+}
+
+} // namespace
+
+PageStorage::~PageStorage()
+{
+    if (data_)
+        munmap(data_, capacity_);
+}
+
+bool PageStorage::Reserve(std::size_t n)
+{
+    if (n <= capacity_)
+        return true;
+    const std::size_t needed = RoundUpToPages(n);
+    if (needed == 0)
+        return false;
+    // Doubling keeps the number of remaps logarithmic; the unused half costs address space only.
+    std::size_t wanted = std::max(needed, kFirstCapacity);
+    if (capacity_ <= std::numeric_limits<std::size_t>::max() / 2)
+        wanted = std::max(wanted, capacity_ * 2);
+    if (MapTo(wanted))
+        return true;
+    return wanted != needed && MapTo(needed);
+}
+
+bool PageStorage::MapTo(std::size_t bytes)
+{
+    void* mapped = data_ == nullptr
+        ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+        : mremap(data_, capacity_, bytes, MREMAP_MAYMOVE);
+    if (mapped == MAP_FAILED)
+        return false;
+    data_ = static_cast<unsigned char*>(mapped);
+    capacity_ = bytes;
+    return true;
+}
+
+void PageStorage::ZeroRange(std::size_t from, std::size_t to)
+{
+    to = std::min(to, capacity_);
+    if (from >= to)
+        return;
+    const std::size_t page = PageSize();
+    const std::size_t wholeFrom = (from + page - 1) / page * page;
+    const std::size_t wholeTo = to / page * page;
+    if (wholeFrom >= wholeTo) {
+        std::memset(data_ + from, 0, to - from);
+        return;
+    }
+    std::memset(data_ + from, 0, wholeFrom - from);
+    // A private anonymous page dropped this way reads as zero on its next use and frees its memory.
+    if (madvise(data_ + wholeFrom, wholeTo - wholeFrom, MADV_DONTNEED) != 0)
+        std::memset(data_ + wholeFrom, 0, wholeTo - wholeFrom);
+    std::memset(data_ + wholeTo, 0, to - wholeTo);
+}
+
+} // namespace plat::detail

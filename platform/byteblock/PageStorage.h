@@ -1,0 +1,35 @@
+#pragma once
+// Raw storage for a byte block: one anonymous private mapping. Growth asks the kernel to extend the
+// mapping in place or move its page tables (mremap), so the bytes are never copied, and pages that were
+// never written take no memory. Every byte the owner has not written, or has handed back with
+// ZeroRange, reads as zero.
+
+#include <cstddef>
+
+namespace plat::detail {
+
+class PageStorage {
+public:
+    PageStorage() = default;
+    ~PageStorage();
+    PageStorage(const PageStorage&) = delete;
+    PageStorage& operator=(const PageStorage&) = delete;
+
+    unsigned char* Data() const { return data_; }
+    std::size_t Capacity() const { return capacity_; }
+
+    // Makes room for at least n bytes, growing geometrically. False when the memory cannot be had;
+    // the storage is then as it was.
+    bool Reserve(std::size_t n);
+
+    // Makes bytes [from, to) read as zero again; whole pages in the range go back to the kernel.
+    void ZeroRange(std::size_t from, std::size_t to);
+
+private:
+    bool MapTo(std::size_t bytes);
+
+    unsigned char* data_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
+} // namespace plat::detail

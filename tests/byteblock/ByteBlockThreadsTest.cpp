@@ -1,0 +1,168 @@
+// The byte block used from several threads at once, as the receive threads, a save and the panes do.
+#include "platform/byteblock/ByteBlock.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using plat::BlockStatus;
+using plat::ByteBlock;
+
+namespace {
+
+// One appended record: which writer, its running number, and a check byte.
+constexpr std::size_t kRecord = 8;
+
+void WriteRecord(unsigned char* out, unsigned writer, std::uint32_t seq)
+{
+    out[0] = static_cast<unsigned char>(writer);
+    std::memcpy(out + 1, &seq, sizeof seq);
+    out[5] = out[6] = 0;
+    out[7] = static_cast<unsigned char>(0xA5 ^ writer ^ seq);
+}
+
+bool RecordIsWhole(const unsigned char* in, unsigned* writer, std::uint32_t* seq)
+{
+    *writer = in[0];
+    std::memcpy(seq, in + 1, sizeof *seq);
+    return in[7] == static_cast<unsigned char>(0xA5 ^ *writer ^ *seq);
+}
+
+} // namespace
+
+// Appenders follow the receive path under one window lock: count, resize (retried while held), hold,
+// copy, release. Savers hold the block meanwhile, readers read what is complete.
+TEST(ByteBlockThreads, AppendersSaversAndReadersLoseNoByte)
+{
+    constexpr unsigned kWriters = 3;
+    constexpr std::uint32_t kRecordsPerWriter = 4000;
+    ByteBlock block;
+    std::mutex receivedLock;
+    std::size_t total = 0;
+    std::atomic<std::size_t> complete{0};
+    std::atomic<bool> writing{true};
+    std::atomic<int> failures{0};
+
+    std::vector<std::thread> threads;
+    for (unsigned w = 0; w < kWriters; ++w) {
+        threads.emplace_back([&, w] {
+            std::uint32_t seq = 0;
+            while (seq < kRecordsPerWriter) {
+                const std::uint32_t count = std::min<std::uint32_t>(1 + seq % 7, kRecordsPerWriter - seq);
+                std::array<unsigned char, 7 * kRecord> chunk;
+                for (std::uint32_t i = 0; i < count; ++i)
+                    WriteRecord(chunk.data() + i * kRecord, w, seq + i);
+                std::lock_guard lock(receivedLock);
+                total += count * kRecord;
+                BlockStatus status;
+                while ((status = block.Resize(total)) == BlockStatus::Held) {
+                }
+                if (status != BlockStatus::Ok)
+                    ++failures;
+                unsigned char* p = block.Hold();
+                std::memcpy(p + total - count * kRecord, chunk.data(), count * kRecord);
+                block.Release();
+                complete.store(total, std::memory_order_release);
+                seq += count;
+            }
+        });
+    }
+    for (int s = 0; s < 2; ++s) {
+        threads.emplace_back([&] {
+            while (writing.load()) {
+                block.Hold();
+                const std::size_t size = block.Size();
+                std::this_thread::yield();
+                if (block.Size() != size)
+                    ++failures; // the size moved under a hold
+                block.Release();
+            }
+        });
+    }
+    threads.emplace_back([&] {
+        // Reads each completed stretch as it appears.
+        std::vector<unsigned char> buffer;
+        std::size_t checked = 0;
+        while (writing.load()) {
+            const std::size_t done = complete.load(std::memory_order_acquire);
+            buffer.resize(done - checked);
+            if (block.Read(checked, buffer.data(), buffer.size()) != buffer.size())
+                ++failures;
+            for (std::size_t at = 0; at + kRecord <= buffer.size(); at += kRecord) {
+                unsigned writer;
+                std::uint32_t seq;
+                if (!RecordIsWhole(buffer.data() + at, &writer, &seq))
+                    ++failures;
+            }
+            checked = done;
+        }
+    });
+
+    for (unsigned w = 0; w < kWriters; ++w)
+        threads[w].join();
+    writing = false;
+    for (std::size_t i = kWriters; i < threads.size(); ++i)
+        threads[i].join();
+
+    EXPECT_EQ(failures.load(), 0);
+    ASSERT_EQ(block.Size(), kWriters * kRecordsPerWriter * kRecord);
+    std::vector<unsigned char> all(block.Size());
+    block.Read(0, all.data(), all.size());
+    std::array<std::uint32_t, kWriters> next{};
+    for (std::size_t at = 0; at < all.size(); at += kRecord) {
+        unsigned writer;
+        std::uint32_t seq;
+        ASSERT_TRUE(RecordIsWhole(all.data() + at, &writer, &seq)) << "at " << at;
+        ASSERT_LT(writer, kWriters);
+        ASSERT_EQ(seq, next[writer]) << "writer " << writer << " out of order or lost at " << at;
+        ++next[writer];
+    }
+}
+
+// Editors insert and erase at once without a common lock while a reader copies: the size adds up and
+// no byte that nobody wrote (a zero) ever shows.
+TEST(ByteBlockThreads, ConcurrentInsertsAndErasesKeepTheCount)
+{
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 3000;
+    ByteBlock block;
+    std::atomic<bool> editing{true};
+    std::atomic<int> zerosSeen{0};
+    std::vector<std::thread> editors;
+    for (int t = 0; t < kThreads; ++t) {
+        editors.emplace_back([&, t] {
+            const unsigned char pair[2] = {static_cast<unsigned char>(t + 1), static_cast<unsigned char>(t + 1)};
+            for (int i = 0; i < kRounds; ++i) {
+                const std::size_t size = block.Size();
+                ASSERT_EQ(block.Insert(size == 0 ? 0 : (i * 7919u) % size, pair, 2), BlockStatus::Ok);
+                // Others may erase one byte each before this erase runs: stay clear of the end by that much.
+                const std::size_t now = block.Size();
+                const std::size_t room = now > kThreads ? now - kThreads : 1;
+                ASSERT_EQ(block.Erase((i * 104729u) % room, 1), BlockStatus::Ok);
+            }
+        });
+    }
+    std::thread reader([&] {
+        std::vector<unsigned char> copy(kThreads * kRounds * 2);
+        while (editing.load()) {
+            const std::size_t got = block.Read(0, copy.data(), copy.size());
+            zerosSeen += static_cast<int>(std::count(copy.begin(), copy.begin() + got, 0));
+        }
+    });
+    for (auto& editor : editors)
+        editor.join();
+    editing = false;
+    reader.join();
+
+    EXPECT_EQ(zerosSeen.load(), 0);
+    ASSERT_EQ(block.Size(), std::size_t{kThreads} * kRounds);
+    std::vector<unsigned char> all(block.Size());
+    block.Read(0, all.data(), all.size());
+    EXPECT_EQ(std::count(all.begin(), all.end(), 0), 0);
+}
