@@ -1,0 +1,38 @@
+#pragma once
+// Message boxes: the text, one OK button, the exclamation icon, and the program's name as caption.
+// Shown from the window's thread the box is modal to its owner; shown from a worker it has no owner
+// and blocks only that worker until it is dismissed, while the window stays usable.
+
+#include <QString>
+#include <functional>
+#include <thread>
+
+class QWidget;
+
+namespace plat {
+
+// The caption of every box: the executable's file name without its extension.
+QString ApplicationTitle();
+
+// Shows a box and returns when it has been dismissed (or closed by ShutDownMessageBoxes).
+void ShowMessageBox(QWidget* owner, const QString& text);
+
+// Closes every box that a worker has open or is about to open, releasing those workers; boxes asked
+// for afterwards by workers return at once. Used while the window is being destroyed.
+void ShutDownMessageBoxes();
+// Lets workers show boxes again (a new window).
+void ResumeMessageBoxes();
+
+// The seam for tests: while a hook is set, every box goes to it instead of the screen, on the
+// thread that asked for it.
+struct MessageBoxCall {
+    QString text;
+    QString caption;
+    std::thread::id thread;
+    bool onWindowThread = false;
+    QWidget* owner = nullptr;
+};
+using MessageBoxHook = std::function<void(const MessageBoxCall&)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+
+} // namespace plat

@@ -1,0 +1,437 @@
+#include "platform/toolkit/TemplateDialog.h"
+
+#include "platform/toolkit/DialogUnits.h"
+#include "platform/toolkit/Ipv4AddressEdit.h"
+#include "platform/toolkit/WindowThread.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+namespace plat {
+namespace {
+
+std::mutex g_factoryLock;
+QHash<QString, ControlFactory>& Factories()
+{
+    static QHash<QString, ControlFactory> factories;
+    return factories;
+}
+
+// A caption as the button shows it: the template's "\r\n" breaks the line.
+QString DisplayCaption(const QString& text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return shown;
+}
+
+// The caption without its line break and mnemonic marks, for assistive technology.
+QString AccessibleCaption(const QString& text)
+{
+    QString name = text;
+    name.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    name.remove(QLatin1Char('&'));
+    return name.simplified();
+}
+
+bool IsField(const QString& kind)
+{
+    return kind == QLatin1String("edit") || kind == QLatin1String("ipaddr");
+}
+
+} // namespace
+
+void RegisterControlKind(const QString& kind, ControlFactory factory)
+{
+    std::lock_guard guard(g_factoryLock);
+    Factories().insert(kind, std::move(factory));
+}
+
+TemplateDialog::TemplateDialog(const DialogTemplate& tmpl, QWidget* parent)
+    : QDialog(parent), m_template(tmpl)
+{
+    setWindowTitle(m_template.caption);
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (m_template.style.contains(QLatin1String("minimizebox")))
+        flags |= Qt::WindowMinimizeButtonHint;
+    if (m_template.style.contains(QLatin1String("appwindow")))
+        flags = (flags & ~Qt::Dialog) | Qt::Window;
+    setWindowFlags(flags);
+
+    // The window keeps the template's geometry in dialog units of the platform's GUI font.
+    setFont(QApplication::font());
+    const DialogUnits units(font());
+    setFixedSize(units.ToPixelsX(m_template.width), units.ToPixelsY(m_template.height));
+
+    QWidget* previousTabStop = nullptr;
+    for (const auto& c : m_template.controls) {
+        QWidget* widget = MakeControl(c, units);
+        if (widget == nullptr)
+            continue;
+        widget->setGeometry(units.ToPixels(c.x, c.y, c.w, c.h));
+        if (c.id == -1)
+            continue;
+        widget->setObjectName(QStringLiteral("control%1").arg(c.id));
+        m_controls.insert(c.id, widget);
+        m_ordered.push_back(widget);
+        {
+            std::lock_guard guard(m_stateLock);
+            m_state[c.id] = ControlState{c.text, 0, true};
+        }
+        ConnectMirror(c.id, widget);
+        if (c.HasStyle("tabstop") && widget->focusPolicy() != Qt::NoFocus) {
+            if (previousTabStop != nullptr)
+                setTabOrder(previousTabStop, widget);
+            previousTabStop = widget;
+        }
+    }
+    // Group boxes are drawn behind the controls they frame.
+    for (auto* group : findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
+        group->lower();
+    LinkLabelsToFields();
+}
+
+TemplateDialog::~TemplateDialog()
+{
+    MarkControlsGone();
+    if (m_discardKeys)
+        qApp->removeEventFilter(this);
+}
+
+void TemplateDialog::MarkControlsGone()
+{
+    std::lock_guard guard(m_stateLock);
+    m_gone = true;
+}
+
+QWidget* TemplateDialog::MakeControl(const ControlTemplate& c, const DialogUnits& units)
+{
+    const QString& kind = c.kind;
+    if (kind == QLatin1String("group"))
+        return new QGroupBox(c.text, this);
+    if (kind == QLatin1String("label")) {
+        auto* label = new QLabel(c.text, this);
+        label->setTextFormat(Qt::PlainText);
+        Qt::Alignment vertical = c.HasStyle("top") ? Qt::AlignTop : Qt::AlignVCenter;
+        label->setAlignment(Qt::AlignLeft | vertical);
+        return label;
+    }
+    if (kind == QLatin1String("check")) {
+        auto* box = new QCheckBox(c.text, this);
+        box->setAccessibleName(AccessibleCaption(c.text));
+        return box;
+    }
+    if (kind == QLatin1String("button") || kind == QLatin1String("defbutton")) {
+        auto* button = new QPushButton(DisplayCaption(c.text), this);
+        // Enter must not press a button by itself; only a default push button takes it.
+        button->setAutoDefault(false);
+        button->setDefault(kind == QLatin1String("defbutton"));
+        button->setAccessibleName(c.name.isEmpty() ? AccessibleCaption(c.text) : c.name);
+        return button;
+    }
+    if (kind == QLatin1String("edit")) {
+        auto* edit = new QLineEdit(c.text, this);
+        edit->setAlignment(c.HasStyle("center") ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+        edit->setReadOnly(c.HasStyle("readonly"));
+        if (c.HasStyle("number"))
+            edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+        edit->setAccessibleName(c.name);
+        // A read-only edit is still a tab stop, as every control with an id is.
+        edit->setFocusPolicy(Qt::StrongFocus);
+        return edit;
+    }
+    if (kind == QLatin1String("ipaddr")) {
+        auto* address = new Ipv4AddressEdit(this);
+        address->setAccessibleName(c.name);
+        return address;
+    }
+    ControlFactory factory;
+    {
+        std::lock_guard guard(g_factoryLock);
+        factory = Factories().value(kind);
+    }
+    (void)units;
+    if (!factory)
+        return nullptr;
+    QWidget* widget = factory(c, this);
+    if (widget != nullptr && !c.name.isEmpty())
+        widget->setAccessibleName(c.name);
+    return widget;
+}
+
+void TemplateDialog::LinkLabelsToFields()
+{
+    // A label names the field that stands right of it on the same row: assistive technology reads
+    // the field by that label.
+    for (const auto& label : m_template.controls) {
+        if (label.kind != QLatin1String("label"))
+            continue;
+        const ControlTemplate* best = nullptr;
+        for (const auto& field : m_template.controls) {
+            if (!IsField(field.kind) || std::abs(field.y - label.y) > 2 || field.x < label.x + label.w - 2)
+                continue;
+            if (best == nullptr || field.x < best->x)
+                best = &field;
+        }
+        if (best == nullptr)
+            continue;
+        for (auto* widget : findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (widget->text() == label.text && widget->buddy() == nullptr &&
+                widget->geometry().topLeft() == DialogUnits(font()).ToPixels(label.x, label.y, 1, 1).topLeft()) {
+                widget->setBuddy(Control(best->id));
+                break;
+            }
+        }
+    }
+}
+
+void TemplateDialog::ConnectMirror(int id, QWidget* widget)
+{
+    // The user's changes keep the copy current; changes made through the operations are already in it.
+    auto remember = [this, id](const QString& text) {
+        if (m_applying)
+            return;
+        std::lock_guard guard(m_stateLock);
+        m_state[id].text = text;
+    };
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        connect(edit, &QLineEdit::textChanged, this, remember);
+    } else if (auto* address = qobject_cast<Ipv4AddressEdit*>(widget)) {
+        connect(address, &Ipv4AddressEdit::AddressChanged, this,
+                [address, remember] { remember(address->Text()); });
+    } else if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+        connect(box, &QCheckBox::toggled, this, [this, id](bool checked) {
+            if (m_applying)
+                return;
+            std::lock_guard guard(m_stateLock);
+            m_state[id].check = checked ? 1 : 0;
+        });
+    }
+}
+
+QWidget* TemplateDialog::Control(int id) const
+{
+    return m_controls.value(id, nullptr);
+}
+
+void TemplateDialog::ApplyText(int id, const QString& text)
+{
+    QWidget* widget = Control(id);
+    if (widget == nullptr)
+        return;
+    m_applying = true;
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        edit->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        button->setText(DisplayCaption(text));
+    else if (auto* address = qobject_cast<Ipv4AddressEdit*>(widget))
+        address->SetText(text);
+    else if (auto* label = qobject_cast<QLabel*>(widget))
+        label->setText(text);
+    m_applying = false;
+}
+
+void TemplateDialog::ApplyCheck(int id, int state)
+{
+    if (auto* box = qobject_cast<QAbstractButton*>(Control(id))) {
+        m_applying = true;
+        box->setChecked(state != 0);
+        m_applying = false;
+    }
+}
+
+void TemplateDialog::SetText(int id, const QString& text)
+{
+    {
+        std::lock_guard guard(m_stateLock);
+        if (m_gone || !m_state.contains(id))
+            return;
+        m_state[id].text = text;
+    }
+    RunOnWindowThread(this, [this, id, text] { ApplyText(id, text); });
+}
+
+void TemplateDialog::SetTextLatest(int id, const QString& text)
+{
+    bool queued;
+    {
+        std::lock_guard guard(m_stateLock);
+        if (m_gone || !m_state.contains(id))
+            return;
+        m_state[id].text = text;
+        queued = m_latestText.contains(id);
+        m_latestText[id] = text;
+    }
+    if (queued)
+        return;
+    RunOnWindowThread(this, [this, id] {
+        QString latest;
+        {
+            std::lock_guard guard(m_stateLock);
+            auto it = m_latestText.find(id);
+            if (it == m_latestText.end())
+                return;
+            latest = std::move(it->second);
+            m_latestText.erase(it);
+        }
+        ApplyText(id, latest);
+    });
+}
+
+QString TemplateDialog::GetText(int id) const
+{
+    std::lock_guard guard(m_stateLock);
+    auto it = m_state.find(id);
+    return it == m_state.end() ? QString() : it->second.text;
+}
+
+void TemplateDialog::Enable(int id, bool enable)
+{
+    {
+        std::lock_guard guard(m_stateLock);
+        if (m_gone || !m_state.contains(id))
+            return;
+        m_state[id].enabled = enable;
+    }
+    RunOnWindowThread(this, [this, id, enable] {
+        if (QWidget* widget = Control(id))
+            widget->setEnabled(enable);
+    });
+}
+
+bool TemplateDialog::IsEnabled(int id) const
+{
+    std::lock_guard guard(m_stateLock);
+    auto it = m_state.find(id);
+    return it != m_state.end() && it->second.enabled;
+}
+
+int TemplateDialog::GetCheck(int id) const
+{
+    std::lock_guard guard(m_stateLock);
+    auto it = m_state.find(id);
+    return it == m_state.end() ? 0 : it->second.check;
+}
+
+void TemplateDialog::SetCheck(int id, int state)
+{
+    {
+        std::lock_guard guard(m_stateLock);
+        if (m_gone || !m_state.contains(id))
+            return;
+        m_state[id].check = state != 0 ? 1 : 0;
+    }
+    RunOnWindowThread(this, [this, id, state] { ApplyCheck(id, state); });
+}
+
+std::array<std::uint8_t, 4> TemplateDialog::GetOctets(int id) const
+{
+    const QStringList parts = GetText(id).split(QLatin1Char('.'));
+    std::array<std::uint8_t, 4> octets{};
+    for (int i = 0; i < 4 && i < parts.size(); ++i)
+        octets[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(std::clamp(parts[i].toInt(), 0, 255));
+    return octets;
+}
+
+std::uint32_t TemplateDialog::GetAddress(int id) const
+{
+    const auto o = GetOctets(id);
+    return (std::uint32_t{o[0]} << 24) | (std::uint32_t{o[1]} << 16) | (std::uint32_t{o[2]} << 8) | o[3];
+}
+
+bool TemplateDialog::ControlExists(int id) const
+{
+    std::lock_guard guard(m_stateLock);
+    return !m_gone && m_state.contains(id);
+}
+
+void TemplateDialog::OnClicked(int id, std::function<void()> handler)
+{
+    if (auto* button = qobject_cast<QAbstractButton*>(Control(id)))
+        connect(button, &QAbstractButton::clicked, this, [handler = std::move(handler)] { handler(); });
+}
+
+void TemplateDialog::AppendMenuSeparator()
+{
+    m_menuItems.emplace_back(0, QString());
+}
+
+void TemplateDialog::AppendMenuItem(int commandId, const QString& text)
+{
+    m_menuItems.emplace_back(commandId, text);
+}
+
+QMenu* TemplateDialog::BuildWindowMenu()
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setSeparatorsCollapsible(false);
+    auto add = [this, menu](int id, const QString& text) {
+        QAction* action = menu->addAction(text);
+        connect(action, &QAction::triggered, this, [this, id] { OnSysCommand(id); });
+        return action;
+    };
+    if (windowFlags() & Qt::WindowMinimizeButtonHint)
+        add(kCommandMinimize, tr("Mi&nimize"));
+    add(kCommandClose, tr("&Close\tAlt+F4"));
+    for (const auto& [id, text] : m_menuItems) {
+        if (id == 0)
+            menu->addSeparator();
+        else
+            add(id, text);
+    }
+    return menu;
+}
+
+void TemplateDialog::OnSysCommand(int commandId)
+{
+    if (commandId == kCommandMinimize)
+        showMinimized();
+    else if (commandId == kCommandClose)
+        close();
+}
+
+void TemplateDialog::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = BuildWindowMenu();
+    const QPoint where = event->reason() == QContextMenuEvent::Mouse ? event->globalPos() : mapToGlobal(QPoint(8, 8));
+    menu->popup(where);
+    event->accept();
+}
+
+void TemplateDialog::SetDiscardEnterAndEscape(bool discard)
+{
+    if (discard == m_discardKeys)
+        return;
+    m_discardKeys = discard;
+    if (discard)
+        qApp->installEventFilter(this);
+    else
+        qApp->removeEventFilter(this);
+}
+
+bool TemplateDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter and Escape are taken away before any control of this window or the window itself sees
+    // them, so Enter never presses a button and Escape never closes the window.
+    if (m_discardKeys && event->type() == QEvent::KeyPress) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && widget->window() == this) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
+                return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace plat

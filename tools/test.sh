@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test: plain, under AddressSanitizer with
+# UndefinedBehaviorSanitizer, and the parts without Qt under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+chmod 700 "$XDG_RUNTIME_DIR"
+jobs=$(nproc)
+
+status=0
+for preset in release sanitize tsan; do
+  echo "=== $preset ==="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  if ! ctest --preset "$preset" -j "$jobs"; then
+    status=1
+  fi
+done
+exit $status
