@@ -1,0 +1,182 @@
+// Reads, writes and event waits of CSerialPort. The descriptor is non-blocking; a call that must
+// wait polls the device together with the opening's cancel descriptor, which Close signals, so
+// that Close wakes every waiting call at once.
+
+#include "serial/SerialPort.h"
+
+#include "serial/Deadline.h"
+#include "serial/SerialSession.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace serialstatus;
+
+namespace {
+
+enum class Readiness { Ready, Cancelled, TimedOut, Failed };
+
+// Waits until the device is ready for `what`, Close cancels the call, or the deadline passes.
+Readiness WaitUntilReady(CSessionUse& session, short what, const CDeadline& deadline)
+{
+    for (;;) {
+        const int left = deadline.RemainingMs();
+        if (left == 0)
+            return Readiness::TimedOut;
+        pollfd fds[2] = {{session.Descriptor(), what, 0}, {session->CancelDescriptor(), POLLIN, 0}};
+        int rc = ::poll(fds, 2, left);
+        if (rc < 0) {
+            if (errno == EINTR)
+                continue;
+            return Readiness::Failed;
+        }
+        if (fds[1].revents != 0)
+            return Readiness::Cancelled;
+        if (fds[0].revents != 0)
+            return Readiness::Ready; // also a hang-up: the next call reports it
+    }
+}
+
+std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uint32_t length,
+                       std::uint32_t& done, const CDeadline& deadline)
+{
+    const int fd = session.Descriptor();
+    while (done < length) {
+        ssize_t n = ::write(fd, data + done, length - done);
+        if (n > 0) {
+            done += static_cast<std::uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            return FromErrno(errno);
+        switch (WaitUntilReady(session, POLLOUT, deadline)) {
+        case Readiness::Ready:
+            break;
+        case Readiness::Cancelled:
+            return kNotOpen; // Close shut the port under the write
+        case Readiness::TimedOut:
+            // Cancel the write: what is still queued for the line is dropped.
+            ::tcflush(fd, TCOFLUSH);
+            return kTimeout;
+        case Readiness::Failed:
+            return FromErrno(errno);
+        }
+    }
+    return kSuccess;
+}
+
+std::uint32_t ReadSome(CSessionUse& session, unsigned char* buffer, std::uint32_t capacity,
+                       std::uint32_t& done, const CDeadline& deadline)
+{
+    const int fd = session.Descriptor();
+    const bool waitForAll = session->ReadMode() == ReadModeBlocking;
+    while (done < capacity) {
+        ssize_t n = ::read(fd, buffer + done, capacity - done);
+        if (n > 0) {
+            done += static_cast<std::uint32_t>(n);
+            if (!waitForAll)
+                return kSuccess;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0)
+            // Only a hung-up device reads as end of file; waiting for more would never end.
+            return waitForAll ? kIoDevice : kSuccess;
+        if (errno != EAGAIN)
+            return FromErrno(errno);
+        if (!waitForAll)
+            return kSuccess;
+        switch (WaitUntilReady(session, POLLIN, deadline)) {
+        case Readiness::Ready:
+            break;
+        case Readiness::Cancelled:
+            return kNotOpen;
+        case Readiness::TimedOut:
+            return kTimeout;
+        case Readiness::Failed:
+            return FromErrno(errno);
+        }
+    }
+    return kSuccess;
+}
+
+} // namespace
+
+std::uint32_t CSerialPort::Write(const void* data, std::uint32_t length, std::uint32_t* written,
+                                 CSerialCompletion* record, std::uint32_t timeoutMs)
+{
+    std::lock_guard portLock(m_portLock);
+    m_lastStatus = kSuccess;
+    std::uint32_t localWritten = 0;
+    std::uint32_t& done = written != nullptr ? *written : localWritten;
+    done = 0;
+    CSessionUse session(Session());
+    if (!session)
+        return Finish(kNotOpen);
+    const CDeadline deadline(timeoutMs);
+    std::uint32_t status = WriteAll(session, static_cast<const unsigned char*>(data), length, done, deadline);
+    if (status == kSuccess && record != nullptr)
+        record->Event().Set();
+    return Finish(status);
+}
+
+// Takes no lock: the event thread calls it holding m_portLock already.
+std::uint32_t CSerialPort::Read(void* buffer, std::uint32_t capacity, std::uint32_t* read,
+                                CSerialCompletion* record, std::uint32_t timeoutMs)
+{
+    m_lastStatus = kSuccess;
+    std::uint32_t localRead = 0;
+    std::uint32_t& done = read != nullptr ? *read : localRead;
+    done = 0;
+    CSessionUse session(Session());
+    if (!session)
+        return Finish(kNotOpen);
+    const CDeadline deadline(timeoutMs);
+    std::uint32_t status = ReadSome(session, static_cast<unsigned char*>(buffer), capacity, done, deadline);
+    if (status == kSuccess && record != nullptr)
+        record->Event().Set();
+    return Finish(status);
+}
+
+std::uint32_t CSerialPort::WaitForEvent(CSerialCompletion* record, std::uint32_t timeoutMs)
+{
+    m_lastStatus = kSuccess;
+    std::shared_ptr<CSerialSession> current = Session();
+    plat::Event localEvent(plat::Event::Kind::ManualReset);
+    CSerialCompletion localRecord(localEvent);
+    CSerialCompletion& pending = record != nullptr ? *record : localRecord;
+    {
+        CSessionUse session(current);
+        if (!session)
+            return Finish(kNotOpen);
+        // A hung-up device cannot report anything any more: the wait cannot be armed.
+        if (session->HungUp())
+            return Finish(kIoDevice);
+        pending.Event().Reset();
+        pending.m_session = current;
+        session->RegisterWait(&pending);
+        const std::uint32_t mask = session->EventMask();
+        pollfd device{session.Descriptor(), static_cast<short>((mask & EV_RXCHAR) ? POLLIN : 0), 0};
+        if (::poll(&device, 1, 0) > 0) {
+            // Something to report already: the wait completes at once.
+            std::uint32_t events = session->SenseEvents(device.revents);
+            if ((events & mask) != 0 || session->HungUp())
+                session->CompleteWait(&pending, events);
+        }
+    }
+    if (record != nullptr)
+        return Finish(kSuccess);
+    switch (localRecord.Wait(nullptr, timeoutMs == kInfinite ? -1 : static_cast<int>(std::min<std::uint32_t>(timeoutMs, 0x7FFFFFFF)))) {
+    case 1:
+        return Finish(kSuccess);
+    default:
+        current->CancelWait(&localRecord);
+        return Finish(kTimeout);
+    }
+}

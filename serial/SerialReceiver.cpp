@@ -1,0 +1,53 @@
+#include "serial/SerialReceiver.h"
+
+namespace {
+
+// What an event thread reads into and hands to, fixed when it starts.
+struct ReceiveTarget {
+    std::shared_ptr<unsigned char[]> buffer;
+    CReceiveSink* owner;
+};
+
+} // namespace
+
+CSerialReceiver::CSerialReceiver() = default;
+
+CSerialReceiver::~CSerialReceiver()
+{
+    // The thread runs OnSerialEvent of this class: it must be gone before this part is.
+    EndEventThreads();
+}
+
+void CSerialReceiver::AllocateReceiveBuffer()
+{
+    // Contents are not cleared: only bytes just read are ever handed over.
+    m_receiveBuffer.reset(new unsigned char[kReceiveBufferSize]);
+}
+
+std::uint32_t CSerialReceiver::StartEventThread()
+{
+    if (HasEventThread())
+        return StartEventThreadWith(nullptr);
+    if (!m_receiveBuffer)
+        AllocateReceiveBuffer();
+    return StartEventThreadWith(std::make_shared<ReceiveTarget>(ReceiveTarget{m_receiveBuffer, m_owner}));
+}
+
+void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
+{
+    // Only a pure receive event hands over; bytes that came with a break or a line error wait
+    // in the device for the next one.
+    if (events != EV_RXCHAR)
+        return;
+    // On the event thread: what it was started with. Called directly: the current ones.
+    auto started = std::static_pointer_cast<ReceiveTarget>(ThreadAttachment());
+    const ReceiveTarget target = started ? *started : ReceiveTarget{m_receiveBuffer, m_owner};
+    if (!target.buffer)
+        return;
+    std::uint32_t count = 0;
+    Read(target.buffer.get(), kReceiveBufferSize, &count, nullptr, kInfinite);
+    if (count > 0 && target.owner != nullptr) {
+        std::lock_guard receivedLock(target.owner->ReceivedLock());
+        target.owner->AppendReceivedData(target.buffer.get(), static_cast<int>(count));
+    }
+}
