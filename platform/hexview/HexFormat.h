@@ -1,0 +1,33 @@
+#pragma once
+// How bytes look in the view and on the clipboard.
+
+#include <QByteArray>
+#include <QChar>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace plat::hexformat {
+
+constexpr int kBytesPerRow = 16;
+
+// The character shown in the text column: printable ASCII as is, anything else as '.'.
+QChar DisplayChar(unsigned char byte);
+// True for a byte that typing a key in the text column may produce.
+bool IsTypable(QChar c);
+// The value of a hex digit, or -1.
+int HexDigitValue(QChar c);
+// Two upper-case hex digits.
+QString ByteHex(unsigned char byte);
+// The offset column for a row, at least 8 digits, more when the block is 4 GiB or larger.
+int OffsetDigits(std::uint64_t blockSize);
+QString OffsetText(std::uint64_t offset, int digits);
+
+// "41 42 0A": what a copy in the hex column puts on the clipboard.
+QString ToHexText(const QByteArray& bytes);
+// Reads hex digit pairs; blanks, line breaks, commas and a leading "0x" per pair are allowed. An odd
+// count of digits or any other character makes the text unreadable.
+std::optional<QByteArray> ParseHexText(const QString& text);
+
+} // namespace plat::hexformat

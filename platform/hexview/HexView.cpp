@@ -1,0 +1,243 @@
+#include "platform/hexview/HexView.h"
+
+#include "platform/hexview/HexFormat.h"
+#include "platform/hexview/RowScrollMap.h"
+
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+namespace plat {
+namespace {
+constexpr int kRow = hexformat::kBytesPerRow;
+constexpr int kWheelRows = 3;
+} // namespace
+
+HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setBackgroundRole(QPalette::Base);
+    setAccessibleDescription(tr("Hex and text view of bytes"));
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &HexView::OnVerticalBar);
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
+    SyncWithBlock();
+}
+
+HexView::~HexView() = default;
+
+void HexView::SetBlock(ByteBlock* block)
+{
+    editor_.SetBlock(block);
+    firstRow_ = 0;
+    SyncWithBlock();
+    viewport()->update();
+}
+
+void HexView::RequestRedraw(bool scrollToEnd)
+{
+    scrollToEndWanted_.store(scrollToEnd);
+    // One queued call at a time; the flag is cleared before the call reads the state, so a request
+    // that arrives meanwhile queues the next one.
+    if (!redrawQueued_.exchange(true))
+        QMetaObject::invokeMethod(this, &HexView::ApplyRedrawRequest, Qt::QueuedConnection);
+}
+
+void HexView::ApplyRedrawRequest()
+{
+    redrawQueued_.store(false);
+    const bool toEnd = scrollToEndWanted_.load();
+    ++redrawsDone_;
+    SyncWithBlock();
+    if (toEnd)
+        ScrollToEnd();
+    viewport()->update();
+}
+
+HexLayout HexView::Layout() const
+{
+    return HexLayout(fontMetrics(), hexformat::OffsetDigits(editor_.BlockSize()));
+}
+
+std::uint64_t HexView::RowCount() const
+{
+    return editor_.BlockSize() / kRow + 1;
+}
+
+int HexView::VisibleRowCount() const
+{
+    return std::max(1, viewport()->height() / Layout().LineHeight());
+}
+
+bool HexView::IsEndInView() const
+{
+    return firstRow_ + static_cast<std::uint64_t>(VisibleRowCount()) >= RowCount();
+}
+
+void HexView::ScrollToEnd()
+{
+    const std::uint64_t rows = RowCount();
+    const auto visible = static_cast<std::uint64_t>(VisibleRowCount());
+    SetFirstRow(rows > visible ? rows - visible : 0);
+}
+
+void HexView::SyncWithBlock()
+{
+    editor_.ClampToBlock();
+    const HexLayout layout = Layout();
+    const std::uint64_t rows = RowCount();
+    const auto visible = static_cast<std::uint64_t>(VisibleRowCount());
+    const std::uint64_t maxFirst = rows > visible ? rows - visible : 0;
+    const RowScrollMap map(maxFirst, barLimit_);
+    firstRow_ = std::min(firstRow_, maxFirst);
+
+    QScrollBar* bar = verticalScrollBar();
+    syncingBar_ = true;
+    bar->setRange(0, map.BarMaximum());
+    bar->setPageStep(map.Scaled() ? 1 : static_cast<int>(visible));
+    bar->setSingleStep(1);
+    bar->setValue(map.ToBar(firstRow_));
+    syncingBar_ = false;
+
+    QScrollBar* across = horizontalScrollBar();
+    across->setRange(0, std::max(0, layout.ContentWidth() - viewport()->width()));
+    across->setPageStep(viewport()->width());
+    across->setSingleStep(layout.CharWidth());
+}
+
+void HexView::SetFirstRow(std::uint64_t row)
+{
+    const std::uint64_t rows = RowCount();
+    const auto visible = static_cast<std::uint64_t>(VisibleRowCount());
+    const std::uint64_t maxFirst = rows > visible ? rows - visible : 0;
+    firstRow_ = std::min(row, maxFirst);
+    syncingBar_ = true;
+    verticalScrollBar()->setValue(RowScrollMap(maxFirst, barLimit_).ToBar(firstRow_));
+    syncingBar_ = false;
+    viewport()->update();
+}
+
+void HexView::OnVerticalBar(int value)
+{
+    if (syncingBar_)
+        return;
+    const std::uint64_t rows = RowCount();
+    const auto visible = static_cast<std::uint64_t>(VisibleRowCount());
+    firstRow_ = RowScrollMap(rows > visible ? rows - visible : 0, barLimit_).ToRow(value);
+    viewport()->update();
+}
+
+void HexView::SetScrollBarLimit(int limit)
+{
+    barLimit_ = std::max(1, limit);
+    SyncWithBlock();
+}
+
+void HexView::EnsureCursorVisible()
+{
+    const std::uint64_t row = editor_.Cursor() / kRow;
+    const auto visible = static_cast<std::uint64_t>(VisibleRowCount());
+    if (row < firstRow_)
+        SetFirstRow(row);
+    else if (row >= firstRow_ + visible)
+        SetFirstRow(row - visible + 1);
+
+    // Bring the cursor's column into view as well.
+    const HexLayout layout = Layout();
+    const int byteInRow = static_cast<int>(editor_.Cursor() % kRow);
+    const int x = editor_.Area() == HexArea::Hex ? layout.HexX(byteInRow) : layout.TextX(byteInRow);
+    QScrollBar* across = horizontalScrollBar();
+    if (x < across->value())
+        across->setValue(x);
+    else if (x + 2 * layout.CharWidth() > across->value() + viewport()->width())
+        across->setValue(x + 2 * layout.CharWidth() - viewport()->width());
+}
+
+void HexView::SetOverwriteMode(bool overwrite)
+{
+    editor_.SetOverwrite(overwrite);
+    viewport()->update();
+}
+
+void HexView::SetCursorOffset(std::size_t offset, HexArea area)
+{
+    editor_.SetArea(area);
+    editor_.MoveTo(offset, false);
+    EnsureCursorVisible();
+    viewport()->update();
+}
+
+QPoint HexView::PointOfOffset(std::size_t offset, HexArea area) const
+{
+    const HexLayout layout = Layout();
+    const std::uint64_t row = offset / kRow;
+    const int byteInRow = static_cast<int>(offset % kRow);
+    const int x = area == HexArea::Hex ? layout.HexX(byteInRow) + layout.CharWidth() / 2 : layout.TextX(byteInRow) + layout.CharWidth() / 2;
+    const auto y = static_cast<std::int64_t>(row) - static_cast<std::int64_t>(firstRow_);
+    return QPoint(x - horizontalScrollBar()->value(), static_cast<int>(y) * layout.LineHeight() + layout.LineHeight() / 2);
+}
+
+HexView::PointHit HexView::HitAt(QPoint pos) const
+{
+    const HexLayout layout = Layout();
+    const HexLayout::Hit hit = layout.HitTest(pos.x() + horizontalScrollBar()->value());
+    const std::uint64_t row = firstRow_ + static_cast<std::uint64_t>(std::max(0, pos.y()) / layout.LineHeight());
+    const std::uint64_t offset = std::min<std::uint64_t>(row * kRow + static_cast<std::uint64_t>(hit.byteInRow), editor_.BlockSize());
+    return {static_cast<std::size_t>(offset), hit.area, hit.nibble};
+}
+
+void HexView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QAbstractScrollArea::mousePressEvent(event);
+    const PointHit hit = HitAt(event->position().toPoint());
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
+    if (!extend)
+        editor_.SetArea(hit.area);
+    editor_.MoveTo(hit.offset, extend, editor_.IsOverwrite() ? hit.nibble : 0);
+    dragging_ = true;
+    viewport()->update();
+}
+
+void HexView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!dragging_ || !(event->buttons() & Qt::LeftButton))
+        return QAbstractScrollArea::mouseMoveEvent(event);
+    const PointHit hit = HitAt(event->position().toPoint());
+    // Dragging forward takes in the byte under the pointer.
+    const std::size_t target = hit.offset >= editor_.Anchor() ? hit.offset + 1 : hit.offset;
+    editor_.MoveTo(target, true);
+    EnsureCursorVisible();
+    viewport()->update();
+}
+
+void HexView::wheelEvent(QWheelEvent* event)
+{
+    // Whole rows, also when the bar is spread over more rows than it has steps.
+    const int notches = event->angleDelta().y() / 120;
+    if (notches == 0)
+        return QAbstractScrollArea::wheelEvent(event);
+    const std::int64_t delta = -static_cast<std::int64_t>(notches) * kWheelRows;
+    const std::uint64_t row = delta < 0 && static_cast<std::uint64_t>(-delta) > firstRow_ ? 0 : firstRow_ + delta;
+    SetFirstRow(row);
+    event->accept();
+}
+
+void HexView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    SyncWithBlock();
+}
+
+void HexView::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        SyncWithBlock();
+}
+
+} // namespace plat

@@ -1,0 +1,110 @@
+#pragma once
+// A hex-and-text view of a byte block held by reference: an offset column, sixteen bytes a row in hex
+// and as text. The user edits the block itself (overwrite or insert, Delete, Backspace, copy, cut and
+// paste). Only the visible rows are read and painted, so the block's size does not matter.
+//
+// Everything runs on the window's thread except RequestRedraw and SetModified/IsModified, which any
+// thread may call. The view reads the block's size and bytes when it redraws.
+
+#include "platform/byteblock/ByteBlock.h"
+#include "platform/hexview/HexEditor.h"
+#include "platform/hexview/HexLayout.h"
+
+#include <QAbstractScrollArea>
+#include <QPainter>
+#include <QPoint>
+
+#include <atomic>
+#include <climits>
+#include <cstdint>
+
+namespace plat {
+
+class HexView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit HexView(QWidget* parent = nullptr);
+    ~HexView() override;
+
+    // The view shows and edits this block from now on; nullptr shows nothing.
+    void SetBlock(ByteBlock* block);
+    ByteBlock* Block() const { return editor_.Block(); }
+
+    // Any thread. Asks for one repaint from the block's current size; requests made before the
+    // repaint runs merge into it, and the latest scroll wish counts.
+    void RequestRedraw(bool scrollToEnd);
+
+    // Any thread. Set by the user's edits.
+    void SetModified(bool modified) { modified_.store(modified); }
+    bool IsModified() const { return modified_.load(); }
+
+    bool IsOverwriteMode() const { return editor_.IsOverwrite(); }
+    void SetOverwriteMode(bool overwrite);
+    HexArea ActiveArea() const { return editor_.Area(); }
+    std::size_t CursorOffset() const { return editor_.Cursor(); }
+    std::size_t SelectionStart() const { return editor_.SelectionStart(); }
+    std::size_t SelectionEnd() const { return editor_.SelectionEnd(); }
+    void SetCursorOffset(std::size_t offset, HexArea area);
+
+    // Rows, counting the row that holds the append position after the last byte.
+    std::uint64_t RowCount() const;
+    std::uint64_t FirstVisibleRow() const { return firstRow_; }
+    int VisibleRowCount() const;
+    bool IsEndInView() const;
+    void ScrollToEnd();
+    // Where a byte is drawn in viewport coordinates (centre of its cell), if it is in view.
+    QPoint PointOfOffset(std::size_t offset, HexArea area) const;
+    // Redraw requests carried out so far (to see that requests merge).
+    std::uint64_t RedrawsDone() const { return redrawsDone_; }
+    // The largest value the vertical bar may take; rows beyond it are spread over the bar.
+    void SetScrollBarLimit(int limit);
+
+signals:
+    // The user changed the block.
+    void edited();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void ApplyRedrawRequest();
+    // Reads the block's size and fits the scroll bars, the first row and the cursor to it.
+    void SyncWithBlock();
+    void SetFirstRow(std::uint64_t row);
+    void OnVerticalBar(int value);
+    void EnsureCursorVisible();
+    bool HandleClipboardKeys(QKeyEvent* event);
+    bool HandleNavigationKeys(QKeyEvent* event);
+    bool HandleEditingKeys(QKeyEvent* event);
+    void Finish(EditResult result);
+    void Copy();
+    void Paste();
+    struct PointHit {
+        std::size_t offset;
+        HexArea area;
+        int nibble;
+    };
+    // The byte position under a viewport point; past the last byte of a row it is the next row's start.
+    PointHit HitAt(QPoint pos) const;
+    void PaintRow(QPainter& painter, int y, std::uint64_t row, const unsigned char* bytes, int count);
+    void PaintCursor(QPainter& painter, int y, int byteInRow);
+    HexLayout Layout() const;
+
+    HexEditor editor_;
+    std::uint64_t firstRow_ = 0;
+    int barLimit_ = INT_MAX;
+    bool syncingBar_ = false;
+    bool dragging_ = false;
+    std::uint64_t redrawsDone_ = 0;
+    std::atomic<bool> redrawQueued_{false};
+    std::atomic<bool> scrollToEndWanted_{false};
+    std::atomic<bool> modified_{false};
+};
+
+} // namespace plat

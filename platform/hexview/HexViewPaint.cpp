@@ -1,0 +1,94 @@
+// Painting of the hex view: only the rows in view are read from the block and drawn.
+#include "platform/hexview/HexView.h"
+
+#include "platform/hexview/HexFormat.h"
+
+#include <QPaintEvent>
+#include <QScrollBar>
+
+#include <vector>
+
+namespace plat {
+namespace {
+constexpr int kRow = hexformat::kBytesPerRow;
+}
+
+void HexView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    painter.fillRect(event->rect(), palette().base());
+    painter.setFont(font());
+    painter.translate(-horizontalScrollBar()->value(), 0);
+
+    const HexLayout layout = Layout();
+    const int rowsInView = viewport()->height() / layout.LineHeight() + 1;
+    // The size is read now: a block that grew or shrank since the last redraw request still paints
+    // correctly; the scroll bar follows with the next request.
+    const std::uint64_t rows = RowCount();
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(rowsInView) * kRow);
+    const std::size_t got = Block() ? Block()->Read(static_cast<std::size_t>(firstRow_ * kRow), bytes.data(), bytes.size()) : 0;
+
+    for (int r = 0; r < rowsInView && firstRow_ + static_cast<std::uint64_t>(r) < rows; ++r) {
+        const std::size_t begin = static_cast<std::size_t>(r) * kRow;
+        const int count = begin >= got ? 0 : static_cast<int>(std::min<std::size_t>(kRow, got - begin));
+        PaintRow(painter, r * layout.LineHeight(), firstRow_ + static_cast<std::uint64_t>(r), bytes.data() + begin, count);
+    }
+}
+
+void HexView::PaintRow(QPainter& painter, int y, std::uint64_t row, const unsigned char* bytes, int count)
+{
+    const HexLayout layout = Layout();
+    const QPalette& colours = palette();
+    const int baseline = y + layout.Ascent();
+    const std::uint64_t rowStart = row * kRow;
+
+    painter.setPen(colours.color(QPalette::PlaceholderText));
+    painter.drawText(layout.OffsetX(), baseline, hexformat::OffsetText(rowStart, hexformat::OffsetDigits(editor_.BlockSize())));
+
+    for (int i = 0; i < count; ++i) {
+        const std::uint64_t offset = rowStart + static_cast<std::uint64_t>(i);
+        const bool selected = offset >= editor_.SelectionStart() && offset < editor_.SelectionEnd();
+        if (selected) {
+            // The blank after a selected byte is part of the band unless the selection ends there.
+            const int hexWidth = (i + 1 < kRow && offset + 1 < editor_.SelectionEnd() ? 3 : 2) * layout.CharWidth();
+            painter.fillRect(layout.HexX(i), y, hexWidth, layout.LineHeight(), colours.highlight());
+            painter.fillRect(layout.TextX(i), y, layout.CharWidth(), layout.LineHeight(), colours.highlight());
+        }
+        painter.setPen(colours.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter.drawText(layout.HexX(i), baseline, hexformat::ByteHex(bytes[i]));
+        painter.drawText(layout.TextX(i), baseline, QString(hexformat::DisplayChar(bytes[i])));
+    }
+
+    const std::size_t cursor = editor_.Cursor();
+    if (cursor / kRow == row)
+        PaintCursor(painter, y, static_cast<int>(cursor % kRow));
+}
+
+void HexView::PaintCursor(QPainter& painter, int y, int byteInRow)
+{
+    const HexLayout layout = Layout();
+    const bool inHex = editor_.Area() == HexArea::Hex;
+    const QRect hexCell(layout.HexX(byteInRow, editor_.Nibble()), y, layout.CharWidth(), layout.LineHeight());
+    const QRect textCell(layout.TextX(byteInRow), y, layout.CharWidth(), layout.LineHeight());
+    const QRect active = inHex ? hexCell : textCell;
+    const QRect other = inHex ? textCell : hexCell;
+    const QColor colour = palette().color(QPalette::Text);
+
+    painter.setPen(QPen(colour, 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(other.adjusted(0, 0, -1, -1));
+    if (!hasFocus()) {
+        painter.setPen(colour);
+        painter.drawRect(active.adjusted(0, 0, -1, -1));
+    } else if (editor_.IsOverwrite()) {
+        // A block over the character being replaced.
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.fillRect(active, Qt::white);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    } else {
+        // A bar before the place where the next byte goes in.
+        painter.fillRect(active.x() - 1, y, 2, layout.LineHeight(), colour);
+    }
+}
+
+} // namespace plat
