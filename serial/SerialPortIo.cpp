@@ -17,7 +17,7 @@ using namespace serialstatus;
 
 namespace {
 
-enum class Readiness { Ready, Cancelled, TimedOut, Failed };
+enum class Readiness { Ready, HungUp, Cancelled, TimedOut, Failed };
 
 // Waits until the device is ready for `what`, Close cancels the call, or the deadline passes.
 Readiness WaitUntilReady(CSessionUse& session, short what, const CDeadline& deadline)
@@ -35,8 +35,10 @@ Readiness WaitUntilReady(CSessionUse& session, short what, const CDeadline& dead
         }
         if (fds[1].revents != 0)
             return Readiness::Cancelled;
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+            return Readiness::HungUp;
         if (fds[0].revents != 0)
-            return Readiness::Ready; // also a hang-up: the next call reports it
+            return Readiness::Ready;
     }
 }
 
@@ -44,6 +46,7 @@ std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uin
                        std::uint32_t& done, const CDeadline& deadline)
 {
     const int fd = session.Descriptor();
+    bool hungUp = false;
     while (done < length) {
         ssize_t n = ::write(fd, data + done, length - done);
         if (n > 0) {
@@ -54,8 +57,13 @@ std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uin
             continue;
         if (n < 0 && errno != EAGAIN)
             return FromErrno(errno);
+        if (hungUp)
+            return kIoDevice; // one more try after the hang-up took nothing either
         switch (WaitUntilReady(session, POLLOUT, deadline)) {
         case Readiness::Ready:
+            break;
+        case Readiness::HungUp:
+            hungUp = true;
             break;
         case Readiness::Cancelled:
             return kNotOpen; // Close shut the port under the write
@@ -75,7 +83,9 @@ std::uint32_t ReadSome(CSessionUse& session, unsigned char* buffer, std::uint32_
 {
     const int fd = session.Descriptor();
     const bool waitForAll = session->ReadMode() == ReadModeBlocking;
+    bool hungUp = false;
     while (done < capacity) {
+        // With VMIN and VTIME 0 an empty device reads as 0 bytes, not as EAGAIN.
         ssize_t n = ::read(fd, buffer + done, capacity - done);
         if (n > 0) {
             done += static_cast<std::uint32_t>(n);
@@ -85,15 +95,17 @@ std::uint32_t ReadSome(CSessionUse& session, unsigned char* buffer, std::uint32_
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n == 0)
-            // Only a hung-up device reads as end of file; waiting for more would never end.
-            return waitForAll ? kIoDevice : kSuccess;
-        if (errno != EAGAIN)
+        if (n < 0 && errno != EAGAIN)
             return FromErrno(errno);
         if (!waitForAll)
             return kSuccess;
+        if (hungUp)
+            return kIoDevice; // the rest can never come
         switch (WaitUntilReady(session, POLLIN, deadline)) {
         case Readiness::Ready:
+            break;
+        case Readiness::HungUp:
+            hungUp = true; // read what is left, then give up
             break;
         case Readiness::Cancelled:
             return kNotOpen;
