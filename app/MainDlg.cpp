@@ -1,0 +1,126 @@
+#include "app/MainDlg.h"
+
+#include "app/AboutDlg.h"
+#include "platform/toolkit/MessageBox.h"
+#include "resources/ControlIds.h"
+#include "resources/Resources.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+plat::DialogTemplate MainTemplate()
+{
+    auto tmpl = plat::LoadDialogTemplate(res::kMainTemplate);
+    if (!tmpl) {
+        // The template is built into the program: without it the build itself is broken.
+        std::fprintf(stderr, "relvanto: the main window template is missing\n");
+        std::abort();
+    }
+    return *tmpl;
+}
+
+} // namespace
+
+CMainDlg::CMainDlg(QWidget* parent)
+    : plat::TemplateDialog(MainTemplate(), parent), m_hIcon(res::LoadIcon(res::kMainIcon))
+{
+    OnInitDialog();
+}
+
+CMainDlg::~CMainDlg()
+{
+    OnDestroy();
+}
+
+bool CMainDlg::OnInitDialog()
+{
+    DoDataExchange();
+
+    const QString aboutText = res::LoadString(res::kStringAboutMenuItem);
+    if (!aboutText.isEmpty()) {
+        AppendMenuSeparator();
+        AppendMenuItem(IDM_ABOUTBOX, aboutText);
+    }
+    setWindowIcon(m_hIcon);
+    SetDiscardEnterAndEscape(true);
+    ConnectHandlers();
+    InitWindowState();
+    return true;
+}
+
+void CMainDlg::DoDataExchange()
+{
+    m_hexReceived.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_RECEIVED)));
+    m_hexSending.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_SENDING)));
+    m_editState.Bind(this, IDC_STATE);
+    m_editSenderState.Bind(this, IDC_SENDER_STATE);
+    m_btnStart.Bind(this, IDC_START);
+    m_btnStop.Bind(this, IDC_STOP);
+    m_editReceivedState.Bind(this, IDC_RECEIVED_STATE);
+    m_chkAutoScroll.Bind(this, IDC_AUTO_SCROLL);
+    m_btnSend.Bind(this, IDC_SEND);
+    m_btnSendStop.Bind(this, IDC_SEND_STOP);
+}
+
+void CMainDlg::ConnectHandlers()
+{
+    OnClicked(IDC_CLEAR_RECEIVED, [this] { OnClearReceived(); });
+}
+
+void CMainDlg::InitWindowState()
+{
+    m_saReceived.MakeEmptyArray();
+    m_saSending.MakeEmptyArray();
+    m_hexReceived.BindData(&m_saReceived, 0);
+    m_hexSending.BindData(&m_saSending, 0);
+    m_hexReceived.UpdateView(15);
+    m_hexSending.UpdateView(15);
+
+    m_hTcpSendStopEvent = std::make_unique<plat::Event>();
+    m_hUdpSendStopEvent = std::make_unique<plat::Event>();
+    m_hSerialSendStopEvent = std::make_unique<plat::Event>();
+    m_hClearEvent = std::make_unique<plat::Event>();
+    m_hClearQuitEvent = std::make_unique<plat::Event>();
+
+    m_nReceivedTotal = 0;
+    m_nUdpChunkSize = 512;
+    LoadSerialSettings();
+    ResetLinkControls();
+}
+
+void CMainDlg::OnSysCommand(int commandId)
+{
+    if ((commandId & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about(this);
+        about.exec();
+        return;
+    }
+    plat::TemplateDialog::OnSysCommand(commandId);
+}
+
+void CMainDlg::OnDestroy()
+{
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    // From here on the controls count as gone: a worker still delivering skips its redraws.
+    MarkControlsGone();
+    TearDownLink();
+    m_hTcpSendStopEvent.reset();
+    m_hUdpSendStopEvent.reset();
+    m_hSerialSendStopEvent.reset();
+    if (m_hClearQuitEvent)
+        m_hClearQuitEvent->Set();
+
+    // No worker may touch the window after this: wake the ones blocked in a message box, then join.
+    plat::ShutDownMessageBoxes();
+    for (std::thread* worker : {&m_hClearThread, &m_hTcpServerThread, &m_hTcpSendThread, &m_hTcpClientThread,
+                                &m_hTcpRecvThread, &m_hUdpSendThread, &m_hUdpRecvThread, &m_hSerialSendThread}) {
+        if (worker->joinable())
+            worker->join();
+    }
+    plat::ResumeMessageBoxes();
+}

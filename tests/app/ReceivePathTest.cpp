@@ -1,0 +1,171 @@
+#include "AppFixture.h"
+
+#include "platform/hexview/HexView.h"
+#include "resources/ControlIds.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include <atomic>
+#include <numeric>
+#include <random>
+#include <thread>
+
+namespace {
+
+std::vector<unsigned char> Bytes(const plat::ByteBlock& block)
+{
+    std::vector<unsigned char> out(block.Size());
+    block.Read(0, out.data(), out.size());
+    return out;
+}
+
+std::vector<unsigned char> Pattern(std::size_t n, unsigned char first)
+{
+    std::vector<unsigned char> v(n);
+    std::iota(v.begin(), v.end(), first);
+    return v;
+}
+
+} // namespace
+
+class ReceivePathTest : public MainWindowFixture {
+protected:
+    // Delivers a block as a receive thread does: from a worker, under the window's lock.
+    void Deliver(const std::vector<unsigned char>& data)
+    {
+        std::thread([&] {
+            std::lock_guard guard(dlg->ReceivedLock());
+            dlg->AppendReceivedData(data.data(), static_cast<int>(data.size()));
+        }).join();
+    }
+    QString ReceivedState()
+    {
+        Settle();
+        return Widget<QLineEdit>(IDC_RECEIVED_STATE)->text();
+    }
+    plat::HexView* ReceivedView() { return dlg->ControlAs<plat::HexView>(IDC_HEX_RECEIVED); }
+};
+
+TEST_F(ReceivePathTest, BlocksAppendInOrderAndTheStateShowsTheLatestBlockSize)
+{
+    const auto first = Pattern(10, 0);
+    const auto second = Pattern(5, 100);
+    Deliver(first);
+    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), first);
+    EXPECT_EQ(ReceivedState(), QStringLiteral("10 bytes read"));
+    Deliver(second);
+    auto both = first;
+    both.insert(both.end(), second.begin(), second.end());
+    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), both);
+    EXPECT_EQ(ReceivedState(), QStringLiteral("5 bytes read"));
+    EXPECT_EQ(dlg->ReceivedTotal(), 15);
+}
+
+TEST_F(ReceivePathTest, ClearEmptiesThePaneThroughItsWorkerAndKeepsTheStateText)
+{
+    Deliver(Pattern(40, 1));
+    QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->ReceivedBlock().Size() == 0; }));
+    EXPECT_EQ(ReceivedState(), QStringLiteral("40 bytes read"));
+    const auto three = Pattern(3, 7);
+    Deliver(three);
+    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), three);
+    EXPECT_EQ(ReceivedState(), QStringLiteral("3 bytes read"));
+}
+
+TEST_F(ReceivePathTest, AppendsFollowTheCountAfterTheUserEditsThePane)
+{
+    Deliver(Pattern(4, 1));
+    // The user lengthens the block by typing at its end: the next block overwrites from the count.
+    plat::HexView* view = ReceivedView();
+    dlg->show();
+    view->setFocus();
+    view->SetCursorOffset(4, plat::HexArea::Hex);
+    if (view->IsOverwriteMode())
+        QTest::keyClick(view, Qt::Key_Insert);
+    QTest::keyClicks(view, QStringLiteral("AABBCC"));
+    ASSERT_EQ(dlg->ReceivedBlock().Size(), 7u);
+    Deliver({0x10, 0x11});
+    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), (std::vector<unsigned char>{1, 2, 3, 4, 0x10, 0x11, 0xCC}));
+
+    // The user shortens it: the next block grows it back, zero-filled, before writing.
+    view->SetCursorOffset(0, plat::HexArea::Hex);
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(view, Qt::Key_Delete);
+    ASSERT_EQ(dlg->ReceivedBlock().Size(), 2u);
+    Deliver({0x20});
+    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), (std::vector<unsigned char>{0x11, 0xCC, 0, 0, 0, 0, 0x20}));
+    EXPECT_EQ(dlg->ReceivedTotal(), 7);
+}
+
+TEST_F(ReceivePathTest, AutoScrollBringsTheEndIntoViewOnlyWhileChecked)
+{
+    dlg->show();
+    const auto block = Pattern(16 * 200, 0);
+    Deliver(block);
+    Settle();
+    EXPECT_EQ(ReceivedView()->FirstVisibleRow(), 0u);
+    EXPECT_FALSE(ReceivedView()->IsEndInView());
+
+    QTest::mouseClick(dlg->Control(IDC_AUTO_SCROLL), Qt::LeftButton);
+    Deliver(block);
+    Settle();
+    EXPECT_TRUE(ReceivedView()->IsEndInView());
+
+    // A clear always redraws without scrolling; the empty pane is at its start.
+    QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->ReceivedBlock().Size() == 0; }));
+    Settle();
+    EXPECT_EQ(ReceivedView()->FirstVisibleRow(), 0u);
+}
+
+TEST_F(ReceivePathTest, AnAppendWaitsForASaveThatHoldsTheBlockAndLosesNothing)
+{
+    Deliver(Pattern(8, 0));
+    auto& block = const_cast<plat::ByteBlock&>(dlg->ReceivedBlock());
+    block.Hold();     // a save of the pane in progress
+    std::atomic<bool> appended{false};
+    std::thread receiver([&] {
+        std::lock_guard guard(dlg->ReceivedLock());
+        const auto more = Pattern(8, 8);
+        dlg->AppendReceivedData(more.data(), 8);
+        appended = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(appended.load()) << "the block cannot grow while it is held";
+    block.Release();
+    receiver.join();
+    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), Pattern(16, 0));
+}
+
+TEST_F(ReceivePathTest, AFloodFromAWorkerArrivesByteExactWhileTheWindowKeepsRunning)
+{
+    dlg->show();
+    QTest::mouseClick(dlg->Control(IDC_AUTO_SCROLL), Qt::LeftButton);
+    constexpr std::size_t kBlock = 16384;
+    constexpr std::size_t kTotal = 32u << 20;
+    std::vector<unsigned char> source(kTotal);
+    std::mt19937 random(42);
+    for (auto& b : source)
+        b = static_cast<unsigned char>(random());
+    std::atomic<bool> done{false};
+    std::thread receiver([&] {
+        for (std::size_t at = 0; at < kTotal; at += kBlock) {
+            std::lock_guard guard(dlg->ReceivedLock());
+            dlg->AppendReceivedData(source.data() + at, static_cast<int>(kBlock));
+        }
+        done = true;
+    });
+    int turns = 0;
+    while (!done) {
+        QApplication::processEvents();
+        ++turns;
+    }
+    receiver.join();
+    Settle();
+    EXPECT_GT(turns, 0);
+    EXPECT_TRUE(Bytes(dlg->ReceivedBlock()) == source);
+    EXPECT_EQ(Widget<QLineEdit>(IDC_RECEIVED_STATE)->text(), QStringLiteral("16384 bytes read"));
+    EXPECT_TRUE(ReceivedView()->IsEndInView());
+}
