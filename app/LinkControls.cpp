@@ -27,6 +27,7 @@ void CMainDlg::TearDownLink()
         if (plat::SocketRef socket = slot->Take())
             socket->Shutdown();
     }
+    m_serial.Close();
     m_editSenderState.SetWindowText(QStringLiteral("No Running"));
     m_btnStart.EnableWindow(true);
     m_btnStop.EnableWindow(false);

@@ -11,6 +11,7 @@
 #include "platform/sync/Event.h"
 #include "platform/toolkit/DlgItem.h"
 #include "platform/toolkit/TemplateDialog.h"
+#include "serial/SerialReceiver.h"
 
 #include <QIcon>
 #include <cstdint>
@@ -42,6 +43,7 @@ public:
     const CHexeditctrl1& ReceivedView() const { return m_hexReceived; }
     const CHexeditctrl1& SendingView() const { return m_hexSending; }
     bool ClearWorkerStarted() const { return m_hClearThread.joinable(); }
+    CSerialReceiver& SerialPort() { return m_serial; }
 
 protected:
     // Window start-up and shutdown.
@@ -102,6 +104,7 @@ private:
     std::unique_ptr<plat::Event> m_hClearQuitEvent;
 
     SendJob m_sendJob;
+    CSerialReceiver m_serial;
 
     // Bytes held in the Received Data pane. 64 bits wide: a long flood must not wrap the count.
     std::int64_t m_nReceivedTotal = 0;

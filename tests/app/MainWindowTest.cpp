@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <set>
+
 using MainWindowTest = MainWindowFixture;
 
 TEST_F(MainWindowTest, OpensInTheStateWhereNoLinkIsChosen)
@@ -127,4 +129,55 @@ TEST_F(MainWindowTest, ClosingTheWindowEndsTheClearWorker)
     dlg->close();
     dlg.reset();
     EXPECT_EQ(countThreads(), before);
+}
+
+TEST_F(MainWindowTest, EveryControlOfTheTemplateIsThereWithItsKindCaptionAndTabPlace)
+{
+    struct Expected {
+        int id;
+        const char* kind;
+        const char* caption;
+    };
+    const Expected controls[] = {
+        {1000, "QCheckBox", "TCP Server/Client"}, {1001, "QCheckBox", "UDP Server/Client"},
+        {1002, "QCheckBox", "RS-232"},            {1003, "QLineEdit", ""},
+        {1005, "plat::Ipv4AddressEdit", ""},   {1004, "QLineEdit", ""},
+        {1006, "QLineEdit", ""},                  {1008, "plat::Ipv4AddressEdit", ""},
+        {1007, "QLineEdit", ""},                  {1009, "QLineEdit", "COM1"},
+        {1010, "QLineEdit", "19200"},             {1011, "QLineEdit", "8 bits"},
+        {1012, "QLineEdit", "No Parity"},         {1013, "QLineEdit", "1 Stop Bit"},
+        {1014, "QLineEdit", "No Handshaking"},    {1015, "QPushButton", "Change \r\nSetting"},
+        {1025, "QPushButton", "No Select"},       {1020, "QPushButton", "Save"},
+        {1018, "plat::HexView", ""},              {1022, "QCheckBox", "Periodic"},
+        {1023, "QLineEdit", ""},                  {1024, "QPushButton", "Send"},
+        {1026, "QPushButton", "Stop "},           {1021, "QPushButton", "Load"},
+        {1016, "plat::HexView", ""},              {1027, "QLineEdit", ""},
+        {1028, "QPushButton", "No Select"},       {1029, "QPushButton", "Clear"},
+        {1030, "QPushButton", "Clear"},           {1031, "QPushButton", "Save"},
+        {1032, "QLineEdit", "No Running"},        {1033, "QLineEdit", "No Running"},
+        {1034, "QCheckBox", "Auto Scroll"},
+    };
+    const std::set<int> disabled = {1015, 1025, 1023, 1026, 1028};
+    std::vector<int> templateOrder;
+    for (const auto& c : controls) {
+        QWidget* w = dlg->Control(c.id);
+        ASSERT_NE(w, nullptr) << c.id;
+        EXPECT_STREQ(w->metaObject()->className(), c.kind) << c.id;
+        EXPECT_EQ(dlg->GetText(c.id), QString::fromLatin1(c.caption)) << c.id;
+        EXPECT_EQ(w->isEnabled(), !disabled.contains(c.id)) << c.id;
+        templateOrder.push_back(c.id);
+    }
+    EXPECT_EQ(dlg->ControlsInOrder().size(), std::size(controls)) << "no control more or less";
+
+    // The focus chain visits the controls in template order, whatever their enabled state.
+    std::vector<int> chain;
+    QWidget* start = dlg->Control(1000);
+    QWidget* w = start;
+    do {
+        for (const auto& c : controls)
+            if (dlg->Control(c.id) == w)
+                chain.push_back(c.id);
+        w = w->nextInFocusChain();
+    } while (w != start && chain.size() < 100);
+    EXPECT_EQ(chain, templateOrder);
 }

@@ -169,3 +169,91 @@ TEST_F(ReceivePathTest, AFloodFromAWorkerArrivesByteExactWhileTheWindowKeepsRunn
     EXPECT_EQ(Widget<QLineEdit>(IDC_RECEIVED_STATE)->text(), QStringLiteral("16384 bytes read"));
     EXPECT_TRUE(ReceivedView()->IsEndInView());
 }
+
+TEST_F(ReceivePathTest, SeveralReceiversAndClearsAtOnceKeepEveryBlockWholeAndInPlace)
+{
+    // Each receiver sends numbered blocks of varying size; a clicker clears the pane meanwhile.
+    // After every append, the block just written must stand at the end of the count, whole.
+    constexpr int kReceivers = 4;
+    constexpr int kBlocksEach = 400;
+    std::atomic<int> broken{0};
+    std::atomic<bool> receiving{true};
+    std::vector<std::thread> receivers;
+    for (int r = 0; r < kReceivers; ++r) {
+        receivers.emplace_back([&, r] {
+            std::mt19937 random(static_cast<unsigned>(r));
+            std::vector<unsigned char> block, back;
+            for (int n = 0; n < kBlocksEach; ++n) {
+                block.resize(1 + random() % 16384);
+                for (std::size_t i = 0; i < block.size(); ++i)
+                    block[i] = static_cast<unsigned char>(r * 61 + n + i);
+                std::lock_guard guard(dlg->ReceivedLock());
+                dlg->AppendReceivedData(block.data(), static_cast<int>(block.size()));
+                const auto total = static_cast<std::size_t>(dlg->ReceivedTotal());
+                back.resize(block.size());
+                if (dlg->ReceivedBlock().Size() < total ||
+                    dlg->ReceivedBlock().Read(total - block.size(), back.data(), back.size()) != back.size() ||
+                    back != block)
+                    ++broken;
+            }
+        });
+    }
+    std::thread clicker([&] {
+        while (receiving) {
+            QMetaObject::invokeMethod(dlg->Control(IDC_CLEAR_RECEIVED), "click", Qt::QueuedConnection);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    std::thread waiter([&] {
+        for (auto& t : receivers)
+            t.join();
+        receiving = false;
+    });
+    while (receiving)
+        QApplication::processEvents();
+    waiter.join();
+    clicker.join();
+    Settle();
+    EXPECT_EQ(broken.load(), 0);
+    EXPECT_TRUE(dlg->ClearWorkerStarted());
+    EXPECT_GE(dlg->ReceivedBlock().Size(), static_cast<std::size_t>(dlg->ReceivedTotal()));
+}
+
+TEST_F(ReceivePathTest, BlocksFromSeveralThreadsArriveWholeAndInOrderPerSender)
+{
+    // Every block carries its sender and its number; read back, each sender's numbers run in order.
+    constexpr int kSenders = 4;
+    constexpr int kBlocksEach = 2000;
+    std::vector<std::thread> senders;
+    for (int s = 0; s < kSenders; ++s) {
+        senders.emplace_back([&, s] {
+            for (int n = 0; n < kBlocksEach; ++n) {
+                const int size = 4 + (n * 37 + s * 11) % 200;
+                std::vector<unsigned char> block(static_cast<std::size_t>(size), static_cast<unsigned char>(s));
+                block[1] = static_cast<unsigned char>(n >> 8);
+                block[2] = static_cast<unsigned char>(n);
+                block[0] = static_cast<unsigned char>(size);
+                std::lock_guard guard(dlg->ReceivedLock());
+                dlg->AppendReceivedData(block.data(), size);
+            }
+        });
+    }
+    for (auto& t : senders)
+        t.join();
+    const auto bytes = Bytes(dlg->ReceivedBlock());
+    std::vector<int> next(kSenders, 0);
+    std::size_t at = 0;
+    int blocks = 0;
+    while (at < bytes.size()) {
+        const std::size_t size = bytes[at];
+        ASSERT_GE(size, 3u);
+        ASSERT_LE(at + size, bytes.size());
+        const int sender = bytes[at + size - 1];
+        ASSERT_LT(sender, kSenders);
+        EXPECT_EQ((bytes[at + 1] << 8) | bytes[at + 2], next[static_cast<std::size_t>(sender)]);
+        ++next[static_cast<std::size_t>(sender)];
+        at += size;
+        ++blocks;
+    }
+    EXPECT_EQ(blocks, kSenders * kBlocksEach);
+}
