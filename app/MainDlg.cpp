@@ -117,6 +117,7 @@ void CMainDlg::OnDestroy()
 
     // No worker may touch the window after this: wake the ones blocked in a message box, then join.
     plat::ShutDownMessageBoxes();
+    m_serial.EndEventThreads();
     for (std::thread* worker : {&m_hClearThread, &m_hTcpServerThread, &m_hTcpSendThread, &m_hTcpClientThread,
                                 &m_hTcpRecvThread, &m_hUdpSendThread, &m_hUdpRecvThread, &m_hSerialSendThread}) {
         if (worker->joinable())

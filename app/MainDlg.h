@@ -14,6 +14,7 @@
 #include "serial/SerialReceiver.h"
 
 #include <QIcon>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -107,7 +108,8 @@ private:
     CSerialReceiver m_serial;
 
     // Bytes held in the Received Data pane. 64 bits wide: a long flood must not wrap the count.
-    std::int64_t m_nReceivedTotal = 0;
+    // Changed only under m_csReceived; atomic so that the window can read it at any time.
+    std::atomic<std::int64_t> m_nReceivedTotal{0};
     std::int32_t m_nUdpChunkSize = 0;
     std::mutex m_csReceived;
     QIcon m_hIcon;

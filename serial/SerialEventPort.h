@@ -31,6 +31,10 @@ public:
 
     static constexpr std::uint32_t kStopWaitMs = 100;
 
+    // Closes the port, stops every thread and waits for each as long as it takes: before the
+    // object, or the window its threads deliver to, goes away, no thread may be left running.
+    void EndEventThreads();
+
 protected:
     // Starts the thread with data of the derived class that it keeps for its whole life, so
     // that a thread Close stopped waiting for never sees data of a later opening.
@@ -38,9 +42,6 @@ protected:
     // The attachment of the event thread of this object that calls; null on any other thread.
     std::shared_ptr<void> ThreadAttachment() const;
     bool HasEventThread() const { return m_hThread != nullptr; }
-    // Stops every thread and waits for each as long as it takes: before the object goes away,
-    // no thread may be left running in it.
-    void EndEventThreads();
 
 private:
     struct ThreadState;

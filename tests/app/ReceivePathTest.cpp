@@ -7,6 +7,9 @@
 #include <QLineEdit>
 
 #include <atomic>
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 #include <numeric>
 #include <random>
 #include <thread>
@@ -216,6 +219,7 @@ TEST_F(ReceivePathTest, SeveralReceiversAndClearsAtOnceKeepEveryBlockWholeAndInP
     Settle();
     EXPECT_EQ(broken.load(), 0);
     EXPECT_TRUE(dlg->ClearWorkerStarted());
+    std::lock_guard guard(dlg->ReceivedLock());     // a last clear may still be running
     EXPECT_GE(dlg->ReceivedBlock().Size(), static_cast<std::size_t>(dlg->ReceivedTotal()));
 }
 
@@ -256,4 +260,33 @@ TEST_F(ReceivePathTest, BlocksFromSeveralThreadsArriveWholeAndInOrderPerSender)
         ++blocks;
     }
     EXPECT_EQ(blocks, kSenders * kBlocksEach);
+}
+
+TEST_F(ReceivePathTest, TheWindowClosesCleanlyWhileTheSerialPortIsStillDelivering)
+{
+    int master = -1, slave = -1;
+    char path[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, path, nullptr, nullptr), 0);
+    CSerialReceiver& port = dlg->SerialPort();
+    port.AllocateReceiveBuffer();
+    port.SetOwner(dlg.get());
+    ASSERT_EQ(port.Open(path, 16384, 16384), 0u);
+    ASSERT_EQ(port.StartEventThread(), 0u);
+
+    std::atomic<bool> writing{true};
+    std::thread writer([&] {
+        std::vector<unsigned char> chunk(4096, 0x5A);
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        while (writing) {
+            if (::write(master, chunk.data(), chunk.size()) < 0)
+                std::this_thread::yield();
+        }
+    });
+    ASSERT_TRUE(PumpUntil([&] { return dlg->ReceivedTotal() > (256 << 10); }));
+    dlg->close();
+    dlg.reset();     // the event thread is mid-stream; it must be gone before the window is
+    writing = false;
+    writer.join();
+    ::close(master);
+    ::close(slave);
 }
