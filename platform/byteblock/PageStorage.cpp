@@ -12,6 +12,8 @@ namespace {
 
 // The first mapping is this large, so that small blocks do not remap on every append.
 constexpr std::size_t kFirstCapacity = 64 * 1024;
+// From this capacity on, the storage asks for huge pages.
+constexpr std::size_t kHugeFrom = 8 * 1024 * 1024;
 
 std::size_t PageSize()
 {
@@ -61,6 +63,9 @@ bool PageStorage::MapTo(std::size_t bytes)
         return false;
     data_ = static_cast<unsigned char*>(mapped);
     capacity_ = bytes;
+    // Large blocks fill far faster with 2 MiB pages (one fault instead of 512); a refusal is harmless.
+    if (capacity_ >= kHugeFrom)
+        madvise(data_, capacity_, MADV_HUGEPAGE);
     return true;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -67,6 +68,20 @@ TEST(ByteBlockSize, GrowthReadsAsZeroAlsoAfterShrinkingWrittenBytes)
         for (std::size_t i = 0; i < bytes.size(); ++i)
             ASSERT_EQ(bytes[i], i < shrinkTo ? 0xAB : 0) << "shrunk to " << shrinkTo << ", index " << i;
     }
+}
+
+TEST(ByteBlockSize, LargeBlocksOnHugePagesAlsoReadAsZeroAfterShrinkAndGrow)
+{
+    ByteBlock block;
+    constexpr std::size_t kBig = 24u << 20;
+    constexpr std::size_t kKept = (5u << 20) + 37; // inside a 2 MiB page
+    ASSERT_EQ(block.Resize(kBig), BlockStatus::Ok);
+    Fill(block, 0xCD);
+    ASSERT_EQ(block.Resize(kKept), BlockStatus::Ok);
+    ASSERT_EQ(block.Resize(kBig), BlockStatus::Ok);
+    const auto bytes = Contents(block);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.begin() + kKept, 0xCD), static_cast<std::ptrdiff_t>(kKept));
+    EXPECT_EQ(std::count(bytes.begin() + kKept, bytes.end(), 0), static_cast<std::ptrdiff_t>(kBig - kKept));
 }
 
 TEST(ByteBlockSize, HoldOnANeverUsedBlockGivesAnAddress)
