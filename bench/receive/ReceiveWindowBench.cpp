@@ -1,0 +1,201 @@
+// How the window holds up under a receive flood. Prints figures; passes or fails nothing.
+//
+// 1. Throughput: 16 KiB blocks appended by a worker as fast as it can into the real window, and
+//    the memory the process holds per byte shown.
+// 2. Steady pressure: a worker appends 100,000 small blocks a second for ten seconds while the
+//    window's thread measures how late a 5 ms timer fires and how long a posted click takes to
+//    be handled, and counts how many text updates and redraws actually ran.
+//
+// bench_receive_window [MiB for part 1, default 1024] [seconds for part 2, default 10]
+#include "app/Controls.h"
+#include "app/MainDlg.h"
+#include "platform/hexview/HexView.h"
+#include "resources/ControlIds.h"
+#include "resources/Resources.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long ProcStatusKiB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.rfind(prefix, 0) == 0)
+            return std::stol(line.substr(prefix.size()));
+    return -1;
+}
+
+double Percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
+}
+
+void Throughput(CMainDlg& dlg, std::size_t mib)
+{
+    const long rssBefore = ProcStatusKiB("VmRSS");
+    constexpr std::size_t kBlock = 16384;
+    const std::size_t total = mib << 20;
+    std::vector<unsigned char> block(kBlock);
+    for (std::size_t i = 0; i < kBlock; ++i)
+        block[i] = static_cast<unsigned char>(i * 7);
+    std::atomic<bool> done{false};
+    const auto start = Clock::now();
+    std::thread worker([&] {
+        for (std::size_t at = 0; at < total; at += kBlock) {
+            std::lock_guard guard(dlg.ReceivedLock());
+            dlg.AppendReceivedData(block.data(), static_cast<int>(kBlock));
+        }
+        done = true;
+    });
+    while (!done)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    worker.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    QApplication::processEvents();
+    const long rssAfter = ProcStatusKiB("VmRSS");
+    std::printf("append 16 KiB blocks into the window: %zu MiB in %.3f s = %.0f MB/s\n", mib, seconds,
+                static_cast<double>(total) / seconds / 1e6);
+    std::printf("memory held per byte shown: %.2f bytes (RSS grew %.1f MiB for %zu MiB held)\n",
+                static_cast<double>(rssAfter - rssBefore) * 1024.0 / static_cast<double>(total),
+                static_cast<double>(rssAfter - rssBefore) / 1024.0, mib);
+}
+
+void Pressure(CMainDlg& dlg, int seconds)
+{
+    auto* view = dlg.ControlAs<plat::HexView>(IDC_HEX_RECEIVED);
+    auto* autoScroll = dlg.ControlAs<QCheckBox>(IDC_AUTO_SCROLL);
+    auto* state = dlg.ControlAs<QLineEdit>(IDC_RECEIVED_STATE);
+    // Each block has another size, so that every text the window applies is a change it can count.
+    std::uint64_t textUpdates = 0;
+    QObject::connect(state, &QLineEdit::textChanged, [&] { ++textUpdates; });
+    const std::uint64_t redrawsBefore = view->RedrawsDone();
+
+    std::atomic<bool> running{true};
+    std::atomic<std::uint64_t> appends{0};
+    std::thread worker([&] {
+        std::vector<unsigned char> block(64, 0xA5);
+        int size = 0;
+        const auto period = std::chrono::microseconds(10);     // 100,000 blocks a second
+        auto next = Clock::now();
+        while (running) {
+            {
+                std::lock_guard guard(dlg.ReceivedLock());
+                dlg.AppendReceivedData(block.data(), 1 + size);
+            }
+            size = (size + 1) % 64;
+            ++appends;
+            next += period;
+            const auto now = Clock::now();
+            if (next > now)
+                std::this_thread::sleep_until(next);
+            else if (now - next > std::chrono::milliseconds(100))
+                next = now;     // fell behind: do not burst to catch up
+        }
+    });
+
+    // A 5 ms timer on the window's thread: how late does it fire?
+    std::vector<double> timerLate;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 expected = clock.nsecsElapsed() + 5'000'000;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        timerLate.push_back(std::max<qint64>(0, now - expected) / 1e6);
+        expected = now + 5'000'000;
+    });
+    tick.start(5);
+
+    // A click posted every 50 ms on Auto Scroll: how long until the window has handled it?
+    std::vector<double> clickDelay;
+    qint64 clickPostedAt = -1;
+    QObject::connect(autoScroll, &QCheckBox::toggled, [&] {
+        if (clickPostedAt >= 0)
+            clickDelay.push_back((clock.nsecsElapsed() - clickPostedAt) / 1e6);
+        clickPostedAt = -1;
+    });
+    QTimer clicker;
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        if (clickPostedAt >= 0)
+            return;
+        const QPointF centre(autoScroll->width() / 4.0, autoScroll->height() / 2.0);
+        clickPostedAt = clock.nsecsElapsed();
+        QCoreApplication::postEvent(autoScroll, new QMouseEvent(QEvent::MouseButtonPress, centre,
+                                    autoScroll->mapToGlobal(centre), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(autoScroll, new QMouseEvent(QEvent::MouseButtonRelease, centre,
+                                    autoScroll->mapToGlobal(centre), Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    });
+    clicker.start(50);
+
+    const long rssBefore = ProcStatusKiB("VmRSS");
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    running = false;
+    worker.join();
+    tick.stop();
+    clicker.stop();
+    QApplication::processEvents();
+    const long rssAfter = ProcStatusKiB("VmRSS");
+
+    std::printf("pressure: %llu appends in %d s (%.0f a second) of 1 to 64 bytes each\n",
+                static_cast<unsigned long long>(appends.load()), seconds,
+                static_cast<double>(appends.load()) / seconds);
+    std::printf("  text updates applied: %llu, redraws done: %llu (coalesced from %llu requests each)\n",
+                static_cast<unsigned long long>(textUpdates),
+                static_cast<unsigned long long>(view->RedrawsDone() - redrawsBefore),
+                static_cast<unsigned long long>(appends.load()));
+    std::printf("  5 ms timer lateness: p99 %.2f ms, worst %.2f ms (%zu ticks)\n", Percentile(timerLate, 0.99),
+                timerLate.empty() ? 0.0 : *std::max_element(timerLate.begin(), timerLate.end()), timerLate.size());
+    std::printf("  click answered after: p99 %.2f ms, worst %.2f ms (%zu clicks; goal: within 100 ms)\n",
+                Percentile(clickDelay, 0.99),
+                clickDelay.empty() ? 0.0 : *std::max_element(clickDelay.begin(), clickDelay.end()), clickDelay.size());
+    std::printf("  process memory grew %.1f MiB while the pane grew %.1f MiB (a growing queue would show here)\n",
+                static_cast<double>(rssAfter - rssBefore) / 1024.0,
+                static_cast<double>(dlg.ReceivedTotal()) / (1 << 20));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::size_t mib = argc > 1 ? std::stoul(argv[1]) : 1024;
+    const int seconds = argc > 2 ? std::stoi(argv[2]) : 10;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    res::InitResources();
+    app::RegisterControlKinds();
+    {
+        CMainDlg dlg;
+        dlg.show();
+        Throughput(dlg, mib);
+    }
+    CMainDlg dlg;
+    dlg.show();
+    Pressure(dlg, seconds);
+    return 0;
+}

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and draws its window offscreen into a PNG:
+#   bash tools/screenshot.sh [OUTPUT.png]   (default docs/screenshot.png)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+output="${1:-docs/screenshot.png}"
+
+bash tools/install-deps.sh
+cmake --preset release >/dev/null
+cmake --build --preset release --target relvanto-screenshot
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+QT_QPA_PLATFORM=offscreen build/release/app/relvanto-screenshot "$output"
+echo "wrote $output"
