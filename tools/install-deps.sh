@@ -2,11 +2,14 @@
 # Installs the Debian packages that building, running and testing need, when any is missing.
 set -euo pipefail
 
+# Extra package names may be given as arguments; they are installed with the usual ones.
 packages=(
+  "$@"
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
   socat netcat-openbsd
+  appstream desktop-file-utils dpkg-dev file
 )
 
 missing=()

@@ -19,4 +19,12 @@ for preset in release sanitize tsan; do
     status=1
   fi
 done
+# The installed program: the Debian package is built, validated, installed, started and removed.
+if [ "$(id -u)" -eq 0 ]; then
+  echo "=== package ==="
+  bash tools/package-check.sh || status=1
+fi
+# The README's picture is drawn by this command; it must keep working.
+echo "=== screenshot ==="
+bash tools/screenshot.sh build/screenshot.png || status=1
 exit $status
