@@ -9,7 +9,8 @@ QChar DisplayChar(unsigned char byte)
 
 bool IsTypable(QChar c)
 {
-    return c.unicode() >= 0x20 && c.unicode() <= 0xFF && c.unicode() != 0x7F && c.isPrint();
+    // Only what the text column shows as itself, so that what is typed is what is seen.
+    return c.unicode() >= 0x20 && c.unicode() < 0x7F;
 }
 
 int HexDigitValue(QChar c)

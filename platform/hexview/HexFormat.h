@@ -14,7 +14,7 @@ constexpr int kBytesPerRow = 16;
 
 // The character shown in the text column: printable ASCII as is, anything else as '.'.
 QChar DisplayChar(unsigned char byte);
-// True for a byte that typing a key in the text column may produce.
+// True for a character that typing in the text column turns into its byte.
 bool IsTypable(QChar c);
 // The value of a hex digit, or -1.
 int HexDigitValue(QChar c);
