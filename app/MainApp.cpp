@@ -24,7 +24,7 @@ bool CMainApp::InitInstance()
 {
     res::InitResources();
     app::RegisterControlKinds();
-    if (!StartSockets()) {
+    if (!m_startSockets()) {
         plat::ShowMessageBox(nullptr, res::LoadString(res::kStringSocketStartFailed));
         return false;
     }

@@ -13,8 +13,21 @@ TEST(StartupTest, WithoutSocketsTheOnlyThingShownIsTheFailureMessage)
 {
     std::vector<plat::MessageBoxCall> boxes;
     plat::SetMessageBoxHook([&](const plat::MessageBoxCall& call) { boxes.push_back(call); });
+    CMainApp app([] { return false; });
+    const bool ran = app.InitInstance();
+    plat::SetMessageBoxHook(nullptr);
 
-    // No descriptor left for a socket: the probe fails as a machine without sockets would.
+    EXPECT_FALSE(ran);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Windows Socket Initialization Failed."));
+    EXPECT_EQ(boxes[0].caption, QStringLiteral("app_tests"));
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty()) << "no window was created";
+}
+
+TEST(StartupTest, TheSocketStartUpFailsWhenNoSocketCanBeMade)
+{
+    // No descriptor left for a socket: the probe fails as on a machine without sockets. Nothing
+    // else runs while the limit is low.
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
     const int lowestFree = ::fcntl(0, F_DUPFD, 0);
@@ -23,16 +36,10 @@ TEST(StartupTest, WithoutSocketsTheOnlyThingShownIsTheFailureMessage)
     rlimit tight = saved;
     tight.rlim_cur = static_cast<rlim_t>(lowestFree);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    CMainApp app;
-    const bool ran = app.InitInstance();
+    const bool started = CMainApp::StartSockets();
     setrlimit(RLIMIT_NOFILE, &saved);
-    plat::SetMessageBoxHook(nullptr);
-
-    EXPECT_FALSE(ran);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, QStringLiteral("Windows Socket Initialization Failed."));
-    EXPECT_EQ(boxes[0].caption, QStringLiteral("app_tests"));
-    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty()) << "no window was created";
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(CMainApp::StartSockets());
 }
 
 TEST(StartupTest, APeerThatWentAwayDoesNotKillTheProcess)
