@@ -68,6 +68,10 @@ void CMainDlg::DoDataExchange()
 void CMainDlg::ConnectHandlers()
 {
     OnClicked(IDC_CLEAR_RECEIVED, [this] { OnClearReceived(); });
+    OnClicked(IDC_CHANGE_SETTING, [this] { OnChangeSetting(); });
+    OnClicked(IDC_SAVE_RECEIVED, [this] { OnSaveReceived(); });
+    OnClicked(IDC_SAVE_SENDING, [this] { OnSaveSending(); });
+    OnClicked(IDC_LOAD, [this] { OnLoad(); });
 }
 
 void CMainDlg::InitWindowState()

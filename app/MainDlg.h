@@ -61,9 +61,21 @@ protected:
     // Link controls returned to the state in which no link is chosen, and the link teardown.
     void ResetLinkControls();
     void TearDownLink();
+    // Serial link open (serial settings)
+    int OpenSerialWithSettings();
     // Serial settings shown in the six read-only edits.
     void LoadSerialSettings();
     void ShowSerialSettings();
+    // The Change Setting command: the configuration dialog and the trial opening.
+    void OnChangeSetting();
+
+    // Save and Load of the panes' bytes.
+    void OnSaveReceived();
+    void OnSaveSending();
+    void OnLoad();
+    // `appendLock` is the lock receive threads append under, for the Received pane.
+    void SavePaneToFile(plat::ByteBlock& block, CHexeditctrl1& view, std::mutex* appendLock);
+    plat::BlockStatus EmptySendingPaneForLoad();
 
 private:
     void ConnectHandlers();

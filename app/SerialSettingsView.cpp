@@ -2,16 +2,18 @@
 #include "app/MainDlg.h"
 
 #include "resources/ControlIds.h"
+#include "serial/SerialSettingsStore.h"
 #include "serial/SettingsText.h"
 
 void CMainDlg::LoadSerialSettings()
 {
-    m_comPort = 1;
-    m_baudRate = 19200;
-    m_dataBits = 8;
-    m_parity = 0;
-    m_stopBits = 0;
-    m_handshaking = 0;
+    const SerialSettings stored = serialstore::Load();
+    m_comPort = stored.comPort;
+    m_baudRate = stored.baudRate;
+    m_dataBits = stored.dataBits;
+    m_parity = stored.parity;
+    m_stopBits = stored.stopBits;
+    m_handshaking = stored.handshaking;
     ShowSerialSettings();
 }
 

@@ -44,6 +44,8 @@ std::optional<DialogTemplate> ParseDialogTemplate(const QByteArray& json)
         c.name = o.value("name").toString();
         for (const auto& s : o.value("style").toArray())
             c.style << s.toString();
+        for (const auto& i : o.value("items").toArray())
+            c.items << i.toString();
         if (c.kind.isEmpty())
             return std::nullopt;
         t.controls.push_back(std::move(c));

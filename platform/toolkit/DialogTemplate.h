@@ -11,11 +11,12 @@ namespace plat {
 
 struct ControlTemplate {
     int id = -1;          // -1 for labels, group boxes and icons
-    QString kind;         // group, label, icon, check, edit, button, defbutton, ipaddr, or a custom kind
+    QString kind;         // group, label, icon, check, edit, button, defbutton, ipaddr, combo, or a custom kind
     QString text;
-    int x = 0, y = 0, w = 0, h = 0;
+    int x = 0, y = 0, w = 0, h = 0;   // a drop-down list's height includes its open list
     QStringList style;    // group, tabstop, readonly, center, number, multiline, vcenter, top, noprefix
     QString name;         // accessible name when the control has no caption of its own
+    QStringList items;    // the list of a drop-down list, in order (index 0 first)
 
     bool HasStyle(const char* s) const { return style.contains(QLatin1String(s)); }
 };

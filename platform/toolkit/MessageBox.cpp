@@ -36,9 +36,10 @@ Registry& TheRegistry()
     return registry;
 }
 
-QMessageBox* MakeBox(QWidget* owner, const QString& text)
+QMessageBox* MakeBox(QWidget* owner, const QString& text, MessageIcon icon)
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, ApplicationTitle(), text, QMessageBox::Ok, owner);
+    const auto shown = icon == MessageIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning;
+    auto* box = new QMessageBox(shown, ApplicationTitle(), text, QMessageBox::Ok, owner);
     return box;
 }
 
@@ -67,6 +68,11 @@ void SetMessageBoxHook(MessageBoxHook hook)
 
 void ShowMessageBox(QWidget* owner, const QString& text)
 {
+    ShowMessageBox(owner, text, MessageIcon::Exclamation);
+}
+
+void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon)
+{
     Registry& r = TheRegistry();
     const bool onWindowThread = IsWindowThread();
     MessageBoxHook hook;
@@ -76,12 +82,12 @@ void ShowMessageBox(QWidget* owner, const QString& text)
     }
     if (hook) {
         hook(MessageBoxCall{text, ApplicationTitle(), std::this_thread::get_id(), onWindowThread,
-                            onWindowThread ? owner : nullptr});
+                            onWindowThread ? owner : nullptr, icon});
         return;
     }
 
     if (onWindowThread) {
-        std::unique_ptr<QMessageBox> box(MakeBox(owner, text));
+        std::unique_ptr<QMessageBox> box(MakeBox(owner, text, icon));
         box->exec();
         return;
     }
@@ -98,7 +104,7 @@ void ShowMessageBox(QWidget* owner, const QString& text)
     // this worker. No nested event loop runs on the window's thread.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [entry, text] {
+        [entry, text, icon] {
             {
                 std::lock_guard guard(TheRegistry().lock);
                 if (TheRegistry().shutDown) {
@@ -106,7 +112,7 @@ void ShowMessageBox(QWidget* owner, const QString& text)
                     return;
                 }
             }
-            QMessageBox* box = MakeBox(nullptr, text);
+            QMessageBox* box = MakeBox(nullptr, text, icon);
             box->setAttribute(Qt::WA_DeleteOnClose);
             // An ownerless box would be application-modal; this one must leave the window usable.
             box->setWindowModality(Qt::NonModal);

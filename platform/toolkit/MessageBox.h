@@ -14,8 +14,12 @@ namespace plat {
 // The caption of every box: the executable's file name without its extension.
 QString ApplicationTitle();
 
+// The exclamation icon is the usual one; the stop icon marks a failure of an operation.
+enum class MessageIcon { Exclamation, Stop };
+
 // Shows a box and returns when it has been dismissed (or closed by ShutDownMessageBoxes).
 void ShowMessageBox(QWidget* owner, const QString& text);
+void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon);
 
 // Closes every box that a worker has open or is about to open, releasing those workers; boxes asked
 // for afterwards by workers return at once. Used while the window is being destroyed.
@@ -31,6 +35,7 @@ struct MessageBoxCall {
     std::thread::id thread;
     bool onWindowThread = false;
     QWidget* owner = nullptr;
+    MessageIcon icon = MessageIcon::Exclamation;
 };
 using MessageBoxHook = std::function<void(const MessageBoxCall&)>;
 void SetMessageBoxHook(MessageBoxHook hook);

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -78,6 +79,9 @@ TemplateDialog::TemplateDialog(const DialogTemplate& tmpl, QWidget* parent)
         if (widget == nullptr)
             continue;
         widget->setGeometry(units.ToPixels(c.x, c.y, c.w, c.h));
+        // A drop-down list's template height includes its open list; closed it keeps its own.
+        if (auto* list = qobject_cast<QComboBox*>(widget))
+            list->resize(list->width(), list->sizeHint().height());
         if (c.id == -1)
             continue;
         widget->setObjectName(QStringLiteral("control%1").arg(c.id));
@@ -85,7 +89,7 @@ TemplateDialog::TemplateDialog(const DialogTemplate& tmpl, QWidget* parent)
         m_ordered.push_back(widget);
         {
             std::lock_guard guard(m_stateLock);
-            m_state[c.id] = ControlState{c.text, 0, true};
+            m_state[c.id] = ControlState{c.text, 0, true, -1, static_cast<int>(c.items.size())};
         }
         ConnectMirror(c.id, widget);
         if (c.HasStyle("tabstop") && widget->focusPolicy() != Qt::NoFocus) {
@@ -122,7 +126,8 @@ QWidget* TemplateDialog::MakeControl(const ControlTemplate& c, const DialogUnits
         auto* label = new QLabel(c.text, this);
         label->setTextFormat(Qt::PlainText);
         Qt::Alignment vertical = c.HasStyle("top") ? Qt::AlignTop : Qt::AlignVCenter;
-        label->setAlignment(Qt::AlignLeft | vertical);
+        Qt::Alignment horizontal = c.HasStyle("center") ? Qt::AlignHCenter : Qt::AlignLeft;
+        label->setAlignment(horizontal | vertical);
         return label;
     }
     if (kind == QLatin1String("check")) {
@@ -148,6 +153,15 @@ QWidget* TemplateDialog::MakeControl(const ControlTemplate& c, const DialogUnits
         // A read-only edit is still a tab stop, as every control with an id is.
         edit->setFocusPolicy(Qt::StrongFocus);
         return edit;
+    }
+    if (kind == QLatin1String("combo")) {
+        auto* list = new QComboBox(this);
+        list->addItems(c.items);
+        list->setCurrentIndex(-1);
+        // About one item per 8 units of the open list below the closed box.
+        list->setMaxVisibleItems(std::max(1, (c.h - 14) / 8));
+        list->setAccessibleName(c.name);
+        return list;
     }
     if (kind == QLatin1String("ipaddr")) {
         auto* address = new Ipv4AddressEdit(this);
@@ -208,6 +222,13 @@ void TemplateDialog::ConnectMirror(int id, QWidget* widget)
     } else if (auto* address = qobject_cast<Ipv4AddressEdit*>(widget)) {
         connect(address, &Ipv4AddressEdit::AddressChanged, this,
                 [address, remember] { remember(address->Text()); });
+    } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
+        connect(list, &QComboBox::currentIndexChanged, this, [this, id](int index) {
+            if (m_applying)
+                return;
+            std::lock_guard guard(m_stateLock);
+            m_state[id].selection = index;
+        });
     } else if (auto* box = qobject_cast<QCheckBox*>(widget)) {
         connect(box, &QCheckBox::toggled, this, [this, id](bool checked) {
             if (m_applying)
@@ -352,6 +373,63 @@ bool TemplateDialog::ControlExists(int id) const
 {
     std::lock_guard guard(m_stateLock);
     return !m_gone && m_state.contains(id);
+}
+
+int TemplateDialog::GetCurSel(int id) const
+{
+    std::lock_guard guard(m_stateLock);
+    auto it = m_state.find(id);
+    return it == m_state.end() ? -1 : it->second.selection;
+}
+
+int TemplateDialog::GetCount(int id) const
+{
+    std::lock_guard guard(m_stateLock);
+    auto it = m_state.find(id);
+    return it == m_state.end() ? 0 : it->second.count;
+}
+
+void TemplateDialog::SetCurSel(int id, int index)
+{
+    int selection;
+    {
+        std::lock_guard guard(m_stateLock);
+        if (m_gone || !m_state.contains(id))
+            return;
+        ControlState& state = m_state[id];
+        selection = index >= 0 && index < state.count ? index : -1;
+        state.selection = selection;
+    }
+    RunOnWindowThread(this, [this, id, selection] {
+        if (auto* list = qobject_cast<QComboBox*>(Control(id))) {
+            m_applying = true;
+            list->setCurrentIndex(selection);
+            m_applying = false;
+        }
+    });
+}
+
+void TemplateDialog::InsertString(int id, int index, const QString& text)
+{
+    int at;
+    {
+        std::lock_guard guard(m_stateLock);
+        if (m_gone || !m_state.contains(id))
+            return;
+        ControlState& state = m_state[id];
+        at = index >= 0 && index <= state.count ? index : state.count;
+        ++state.count;
+        // The selected item keeps its selection when an item goes in before it.
+        if (state.selection >= at)
+            ++state.selection;
+    }
+    RunOnWindowThread(this, [this, id, at, text] {
+        if (auto* list = qobject_cast<QComboBox*>(Control(id))) {
+            m_applying = true;
+            list->insertItem(at, text);
+            m_applying = false;
+        }
+    });
 }
 
 void TemplateDialog::OnClicked(int id, std::function<void()> handler)

@@ -51,6 +51,11 @@ public:
     std::uint32_t GetAddress(int id) const;         // first field in the highest byte; blanks read 0
     std::array<std::uint8_t, 4> GetOctets(int id) const;
     bool ControlExists(int id) const;               // false once the window is being destroyed
+    // Drop-down lists. A list starts without a selection.
+    int GetCurSel(int id) const;                    // -1 when nothing is selected
+    void SetCurSel(int id, int index);              // an index outside the list clears the selection
+    int GetCount(int id) const;
+    void InsertString(int id, int index, const QString& text);   // index -1 appends
 
     // Calls `handler` on the window's thread when the user clicks the control.
     void OnClicked(int id, std::function<void()> handler);
@@ -79,6 +84,8 @@ private:
         QString text;
         int check = 0;
         bool enabled = true;
+        int selection = -1;   // drop-down lists
+        int count = 0;
     };
     QWidget* MakeControl(const ControlTemplate& c, const DialogUnits& units);
     void ConnectMirror(int id, QWidget* widget);

@@ -1,0 +1,27 @@
+#pragma once
+// Why a data file operation failed, derived from the system's error number, and the text the user
+// is shown for it.
+
+#include <QString>
+
+enum class FileError {
+    None,
+    Generic,
+    FileNotFound,
+    BadPath,
+    TooManyOpenFiles,
+    AccessDenied,
+    InvalidFile,
+    RemoveCurrentDir,
+    DirectoryFull,
+    BadSeek,
+    HardIo,
+    SharingViolation,
+    LockViolation,
+    DiskFull,
+    EndOfFile,
+};
+
+FileError FileErrorFromErrno(int err);
+// The message for the cause, naming the file at `path`.
+QString FileErrorText(FileError cause, const QString& path);

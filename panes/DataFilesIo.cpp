@@ -1,0 +1,101 @@
+#include "panes/DataFilesIo.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+ExclusiveDataFile::~ExclusiveDataFile()
+{
+    Close();
+}
+
+FileError ExclusiveDataFile::OpenLocked(const std::string& path, int flags)
+{
+    Close();
+    // Non-blocking open: a FIFO without a reader must not hang the window.
+    const int fd = ::open(path.c_str(), flags | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    if (fd < 0)
+        return FileErrorFromErrno(errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return FileErrorFromErrno(err);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_fd = fd;
+    return FileError::None;
+}
+
+FileError ExclusiveDataFile::OpenForSave(const std::string& path)
+{
+    if (FileError error = OpenLocked(path, O_WRONLY); error != FileError::None)
+        return error;
+    struct stat info{};
+    if (::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(m_fd, 0) != 0) {
+        const int err = errno;
+        Close();
+        return FileErrorFromErrno(err);
+    }
+    return FileError::None;
+}
+
+FileError ExclusiveDataFile::OpenForLoad(const std::string& path)
+{
+    return OpenLocked(path, O_RDWR);
+}
+
+FileError ExclusiveDataFile::Length(std::uint64_t& length) const
+{
+    struct stat info{};
+    if (::fstat(m_fd, &info) != 0)
+        return FileErrorFromErrno(errno);
+    // Devices and pipes have no length: they load as nothing.
+    length = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+    return FileError::None;
+}
+
+FileError ExclusiveDataFile::WriteAll(const unsigned char* data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(m_fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return FileErrorFromErrno(errno);
+        if (n == 0)
+            return FileError::DiskFull;
+        done += static_cast<std::size_t>(n);
+    }
+    return FileError::None;
+}
+
+FileError ExclusiveDataFile::ReadExactly(unsigned char* data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(m_fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return FileErrorFromErrno(errno);
+        if (n == 0)
+            return FileError::EndOfFile;
+        done += static_cast<std::size_t>(n);
+    }
+    return FileError::None;
+}
+
+FileError ExclusiveDataFile::Close()
+{
+    if (m_fd < 0)
+        return FileError::None;
+    const int fd = m_fd;
+    m_fd = -1;
+    // A close that fails after EINTR has still released the descriptor on Linux.
+    if (::close(fd) != 0 && errno != EINTR)
+        return FileErrorFromErrno(errno);
+    return FileError::None;
+}

@@ -1,0 +1,130 @@
+// Change Setting over a real pseudo-terminal mapped to a COM number: only what the device accepts
+// is stored, and the link is left closed.
+#include "resources/ControlIds.h"
+#include "tests/settings/SettingsWindow.h"
+
+#include <termios.h>
+
+namespace {
+
+constexpr int kPort = 5;
+
+class ChangeSetting : public SettingsWindowTest {
+protected:
+    void SetUp() override
+    {
+        MapComPort(kPort, m_pty.SlavePath());
+        OpenWindow();
+        m_storedBefore = ReadFile(MachineKeyFile());
+    }
+
+    // Chooses port, baud index, data-bits index, parity, stop bits and handshaking, then OK.
+    bool Choose(std::array<int, 6> selections)
+    {
+        return SettingsWindowTest::ChangeSetting([selections](CSerialConfigDlg& config) {
+            for (int i = 0; i < 6; ++i)
+                SelectInDialog(config, 1028 + i, selections[static_cast<std::size_t>(i)]);
+            PressDialogButton(config, 1);
+        });
+    }
+
+    PtyPair m_pty;
+    std::string m_storedBefore;
+};
+
+TEST_F(ChangeSetting, AcceptedChoiceIsStoredShownAndOpensTheLinkWithExactlyThoseSettings)
+{
+    ASSERT_TRUE(Choose({kPort - 1, 14, 3, 0, 0, 0}));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(ReadFile(MachineKeyFile()), "\"ComPort\"=dword:00000005\n"
+                                          "\"BaudRates\"=dword:0001c200\n"
+                                          "\"DataBits\"=dword:00000008\n"
+                                          "\"ParityBits\"=dword:00000000\n"
+                                          "\"StopBits\"=dword:00000000\n"
+                                          "\"Handshaking\"=dword:00000000\n");
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_PORT), "COM5");
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_BAUD), "115200");
+    // The trial opening leaves the link closed.
+    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+    EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");
+    EXPECT_TRUE(dlg->IsEnabled(IDC_START));
+    EXPECT_FALSE(dlg->IsEnabled(IDC_STOP));
+
+    ASSERT_EQ(dlg->OpenSerialWithSettings(), 0);
+    termios line{};
+    ASSERT_EQ(::tcgetattr(m_pty.Master(), &line), 0);
+    EXPECT_EQ(::cfgetospeed(&line), B115200);
+    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(line.c_iflag & (IXON | IXOFF), 0u);
+}
+
+TEST_F(ChangeSetting, APortThatDoesNotExistKeepsThePreviousConfiguration)
+{
+    MapComPort(6, Scratch() + "/no-such-device");
+    ASSERT_TRUE(Choose({5, 14, 3, 0, 0, 0}));
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{"Unable to open COM-port. Previous configuration is maintained."});
+    EXPECT_EQ(ReadFile(MachineKeyFile()), m_storedBefore);
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_PORT), "COM1");
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_BAUD), "19200");
+    EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");
+    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+}
+
+TEST_F(ChangeSetting, LineSettingsTheDeviceRefusesAreNotStored)
+{
+    // A pseudo-terminal cannot keep parity: the port reads the setting back and refuses it.
+    ASSERT_TRUE(Choose({kPort - 1, 9, 2, 2, 0, 0}));
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{"Unable to set COM-port setting. Previous configuration is maintained."});
+    EXPECT_EQ(ReadFile(MachineKeyFile()), m_storedBefore);
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_PARITY), "No Parity");
+    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+}
+
+TEST_F(ChangeSetting, CancelChangesNothingNotEvenAnOpenLink)
+{
+    ASSERT_TRUE(Choose({kPort - 1, 10, 3, 0, 0, 0}));
+    ASSERT_EQ(dlg->OpenSerialWithSettings(), 0);
+    dlg->SetText(IDC_STATE, "Opened");
+    const std::string stored = ReadFile(MachineKeyFile());
+
+    ASSERT_TRUE(SettingsWindowTest::ChangeSetting([](CSerialConfigDlg& config) {
+        SelectInDialog(config, 1029, 0);
+        PressDialogButton(config, 2);
+    }));
+    EXPECT_TRUE(dlg->SerialPort().IsOpen());
+    EXPECT_EQ(dlg->GetText(IDC_STATE), "Opened");
+    EXPECT_EQ(ReadFile(MachineKeyFile()), stored);
+}
+
+TEST_F(ChangeSetting, ASuccessfulChangeClosesALinkThatWasOpen)
+{
+    ASSERT_TRUE(Choose({kPort - 1, 10, 3, 0, 0, 0}));
+    ASSERT_EQ(dlg->OpenSerialWithSettings(), 0);
+    ASSERT_TRUE(dlg->SerialPort().IsOpen());
+
+    ASSERT_TRUE(Choose({kPort - 1, 13, 3, 0, 2, 0}));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_BAUD), "57600");
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_STOP_BITS), "2 Stop Bit");
+    EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");
+}
+
+TEST_F(ChangeSetting, AStoredBaudRateOutsideTheListIsKeptWhenTheUserLeavesItUnselected)
+{
+    CloseWindow();
+    WriteMachineKey("\"ComPort\"=dword:00000005\n\"BaudRates\"=dword:00003840\n");   // 14400
+    OpenWindow();
+    // The user changes only the stop bits; the baud list opened without a selection.
+    ASSERT_TRUE(SettingsWindowTest::ChangeSetting([](CSerialConfigDlg& config) {
+        EXPECT_EQ(config.GetCurSel(1029), -1);
+        SelectInDialog(config, 1032, 2);
+        PressDialogButton(config, 1);
+    }));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_BAUD), "14400");
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_STOP_BITS), "2 Stop Bit");
+}
+
+} // namespace

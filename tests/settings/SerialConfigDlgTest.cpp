@@ -1,0 +1,129 @@
+// The Serial Port Configuration dialog on its own: its lists, the selections it opens with, and
+// what OK and Cancel hand back.
+#include "tests/settings/SettingsWindow.h"
+
+#include <QComboBox>
+#include <QTimer>
+
+namespace {
+
+using SerialConfigDialog = SettingsWindowTest;
+
+QStringList Items(CSerialConfigDlg& dlg, int id)
+{
+    QStringList items;
+    auto* list = dlg.ControlAs<QComboBox>(id);
+    for (int i = 0; list != nullptr && i < list->count(); ++i)
+        items << list->itemText(i);
+    return items;
+}
+
+int Selected(CSerialConfigDlg& dlg, int id)
+{
+    return dlg.ControlAs<QComboBox>(id)->currentIndex();
+}
+
+// Runs the dialog; `answer` sees it shown and ends it.
+int RunDialog(CSerialConfigDlg& dlg, const std::function<void(CSerialConfigDlg&)>& answer)
+{
+    QTimer::singleShot(0, &dlg, [&dlg, answer] { answer(dlg); });
+    return dlg.DoModal();
+}
+
+TEST_F(SerialConfigDialog, ListsHoldEveryPortAndTheFixedItemsInOrder)
+{
+    CSerialConfigDlg dlg;
+    dlg.SetSettings(1, 10, 3, 0, 0, 0);
+    QStringList ports, bauds;
+    RunDialog(dlg, [&](CSerialConfigDlg& shown) {
+        ports = Items(shown, 1028);
+        bauds = Items(shown, 1029);
+        EXPECT_EQ(shown.windowTitle(), "Serial Port Configuration");
+        PressDialogButton(shown, 2);
+    });
+    ASSERT_EQ(ports.size(), 255);
+    EXPECT_EQ(ports.first(), "COM1");
+    EXPECT_EQ(ports[9], "COM10");
+    EXPECT_EQ(ports.last(), "COM255");
+    ASSERT_EQ(bauds.size(), 16);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(bauds[i].toInt(), kBaudRates[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(Items(dlg, 1030), (QStringList{"5 bits", "6 bits", "7 bits", "8 bits"}));
+    EXPECT_EQ(Items(dlg, 1031), (QStringList{"No Parity", "Odd Parity", "Even Parity", "Mark Parity", "Space Parity"}));
+    EXPECT_EQ(Items(dlg, 1032), (QStringList{"1 Stop Bit", "1.5 Stop Bit", "2 Stop Bit"}));
+    EXPECT_EQ(Items(dlg, 1033), (QStringList{"No Handshaking", "Hardware Handshaking(RTS/CTS)",
+                                             "Software Handshaking(XON/XOFF)"}));
+}
+
+TEST_F(SerialConfigDialog, OpensWithTheGivenSelectionsAndOkHandsBackTheUsersChoice)
+{
+    CSerialConfigDlg dlg;
+    dlg.SetSettings(7, BaudRateIndex(19200), 8 - 5, 2, 1, 2);
+    std::vector<int> opened;
+    const int result = RunDialog(dlg, [&](CSerialConfigDlg& shown) {
+        for (int id = 1028; id <= 1033; ++id)
+            opened.push_back(Selected(shown, id));
+        SelectInDialog(shown, 1028, 254);
+        SelectInDialog(shown, 1029, 15);
+        SelectInDialog(shown, 1030, 0);
+        SelectInDialog(shown, 1031, 4);
+        SelectInDialog(shown, 1032, 2);
+        SelectInDialog(shown, 1033, 1);
+        PressDialogButton(shown, 1);
+    });
+    EXPECT_EQ(opened, (std::vector<int>{6, 10, 3, 2, 1, 2}));
+    EXPECT_EQ(result, CSerialConfigDlg::kOk);
+    EXPECT_EQ(dlg.m_comPort, 255);
+    EXPECT_EQ(dlg.m_baudIndex, 15);
+    EXPECT_EQ(dlg.m_dataBitsIndex, 0);
+    EXPECT_EQ(dlg.m_parity, 4);
+    EXPECT_EQ(dlg.m_stopBits, 2);
+    EXPECT_EQ(dlg.m_handshaking, 1);
+}
+
+TEST_F(SerialConfigDialog, IndexesOutsideAListLeaveItWithoutASelection)
+{
+    CSerialConfigDlg dlg;
+    dlg.SetSettings(300, BaudRateIndex(14400), 9 - 5, 7, -1, 5);
+    EXPECT_EQ(BaudRateIndex(14400), -1);
+    std::vector<int> opened;
+    RunDialog(dlg, [&](CSerialConfigDlg& shown) {
+        for (int id = 1028; id <= 1033; ++id)
+            opened.push_back(Selected(shown, id));
+        PressDialogButton(shown, 1);
+    });
+    EXPECT_EQ(opened, std::vector<int>(6, -1));
+    EXPECT_EQ(dlg.m_baudIndex, -1);
+    EXPECT_EQ(dlg.m_comPort, 0);
+}
+
+TEST_F(SerialConfigDialog, CancelReportsCancel)
+{
+    CSerialConfigDlg dlg;
+    dlg.SetSettings(1, 10, 3, 0, 0, 0);
+    EXPECT_EQ(RunDialog(dlg, [](CSerialConfigDlg& shown) { PressDialogButton(shown, 2); }), CSerialConfigDlg::kCancel);
+    EXPECT_EQ(RunDialog(dlg, [](CSerialConfigDlg& shown) { shown.close(); }), CSerialConfigDlg::kCancel);
+}
+
+TEST_F(SerialConfigDialog, PortListShowsTheMappedDeviceWithoutChangingTheNames)
+{
+    MapComPort(5, "/dev/pts/77");
+    CSerialConfigDlg dlg;
+    dlg.SetSettings(5, 10, 3, 0, 0, 0);
+    QString item5, item1, item200, shownTip;
+    RunDialog(dlg, [&](CSerialConfigDlg& shown) {
+        auto* list = shown.ControlAs<QComboBox>(1028);
+        item5 = list->itemData(4, Qt::ToolTipRole).toString();
+        item1 = list->itemData(0, Qt::ToolTipRole).toString();
+        item200 = list->itemData(199, Qt::ToolTipRole).toString();
+        shownTip = list->toolTip();
+        PressDialogButton(shown, 2);
+    });
+    EXPECT_EQ(Items(dlg, 1028)[4], "COM5");
+    EXPECT_TRUE(item5.contains("/dev/pts/77")) << item5.toStdString();
+    EXPECT_EQ(shownTip, item5);
+    EXPECT_EQ(item1, "/dev/ttyS0");
+    EXPECT_FALSE(item200.startsWith("/")) << item200.toStdString();
+}
+
+} // namespace
