@@ -3,6 +3,8 @@
 
 #include "resources/ControlIds.h"
 
+#include <vector>
+
 void CMainDlg::ResetLinkControls()
 {
     SetCheck(IDC_PERIODIC, 0);
@@ -20,13 +22,22 @@ void CMainDlg::ResetLinkControls()
 
 void CMainDlg::TearDownLink()
 {
+    StopAllSends();
     // Closing a socket does not wake a call blocked on it in a worker; shutting it down does. The
     // descriptor closes when the last holder, the worker or this, lets go. A socket that the two
-    // UDP members share is taken out of both and so stopped once.
-    for (plat::SocketSlot* slot : {&m_sockTcpListen, &m_sockTcpConn, &m_sockUdpSend, &m_sockUdpRecv}) {
-        if (plat::SocketRef socket = slot->Take())
-            socket->Shutdown();
+    // UDP members share is taken out of both and so stopped once. The new epoch keeps a worker
+    // that is about to publish a socket from slipping it past this teardown.
+    std::vector<plat::SocketRef> stopped;
+    {
+        std::lock_guard guard(m_csLink);
+        ++m_nLinkEpoch;
+        for (plat::SocketSlot* slot : {&m_sockTcpListen, &m_sockTcpConn, &m_sockUdpSend, &m_sockUdpRecv}) {
+            if (plat::SocketRef socket = slot->Take())
+                stopped.push_back(std::move(socket));
+        }
     }
+    for (const plat::SocketRef& socket : stopped)
+        socket->Shutdown();
     m_serial.Close();
     m_editSenderState.SetWindowText(QStringLiteral("No Running"));
     m_btnStart.EnableWindow(true);

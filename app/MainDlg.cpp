@@ -68,6 +68,15 @@ void CMainDlg::DoDataExchange()
 void CMainDlg::ConnectHandlers()
 {
     OnClicked(IDC_CLEAR_RECEIVED, [this] { OnClearReceived(); });
+    OnClicked(IDC_MODE_TCP, [this] { OnModeTcp(); });
+    OnClicked(IDC_MODE_UDP, [this] { OnModeUdp(); });
+    OnClicked(IDC_MODE_RS232, [this] { OnModeRs232(); });
+    OnClicked(IDC_START, [this] { OnStartLink(); });
+    OnClicked(IDC_STOP, [this] { OnStopLink(); });
+    OnClicked(IDC_SEND, [this] { OnSend(); });
+    OnClicked(IDC_SEND_STOP, [this] { OnSendStop(); });
+    OnClicked(IDC_PERIODIC, [this] { OnPeriodic(); });
+    OnClicked(IDC_CLEAR_SENDING, [this] { OnClearSending(); });
     OnClicked(IDC_CHANGE_SETTING, [this] { OnChangeSetting(); });
     OnClicked(IDC_SAVE_RECEIVED, [this] { OnSaveReceived(); });
     OnClicked(IDC_SAVE_SENDING, [this] { OnSaveSending(); });
@@ -113,19 +122,21 @@ void CMainDlg::OnDestroy()
     // From here on the controls count as gone: a worker still delivering skips its redraws.
     MarkControlsGone();
     TearDownLink();
-    m_hTcpSendStopEvent.reset();
-    m_hUdpSendStopEvent.reset();
-    m_hSerialSendStopEvent.reset();
+    // The teardown asked every send to stop; this also ends a periodic send's pause at once.
+    m_hSendQuitEvent.Set();
     if (m_hClearQuitEvent)
         m_hClearQuitEvent->Set();
 
     // No worker may touch the window after this: wake the ones blocked in a message box, then join.
     plat::ShutDownMessageBoxes();
     m_serial.EndEventThreads();
+    // Workers set aside by a later Start first: they may still start a receive worker.
+    m_workers.JoinSetAside();
     for (std::thread* worker : {&m_hClearThread, &m_hTcpServerThread, &m_hTcpSendThread, &m_hTcpClientThread,
                                 &m_hTcpRecvThread, &m_hUdpSendThread, &m_hUdpRecvThread, &m_hSerialSendThread}) {
         if (worker->joinable())
             worker->join();
     }
+    m_workers.JoinSetAside();
     plat::ResumeMessageBoxes();
 }

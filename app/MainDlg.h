@@ -3,9 +3,12 @@
 // byte blocks shown in the panes, the sockets, the worker threads and their events, the send request,
 // the received-byte count and the lock that guards the Received Data block.
 
+#include "links/LinkTypes.h"
+#include "links/WorkerThreads.h"
 #include "panes/HexEditCtrl.h"
 #include "panes/ReceiveSink.h"
 #include "panes/SendJob.h"
+#include "panes/SendTicket.h"
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/net/Socket.h"
 #include "platform/sync/Event.h"
@@ -20,10 +23,20 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CMainDlg;
 // The worker that empties the Received Data pane each time Clear is clicked.
 void ClearWorkerThread(CMainDlg* dlg);
+// Link workers. Each acts for the link epoch of the Start that began it.
+void TcpClientThread(CMainDlg* dlg, std::uint64_t linkEpoch);
+void TcpServerThread(CMainDlg* dlg, std::uint64_t linkEpoch);
+void TcpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen);
+void UdpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch);
+// Send threads, one per link, each given the ticket of the Send that started it.
+void TcpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
+void UdpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
+void SerialSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
 
 class CMainDlg : public plat::TemplateDialog, public CReceiveSink {
     Q_OBJECT
@@ -45,6 +58,8 @@ public:
     const CHexeditctrl1& SendingView() const { return m_hexSending; }
     bool ClearWorkerStarted() const { return m_hClearThread.joinable(); }
     CSerialReceiver& SerialPort() { return m_serial; }
+    std::int32_t LinkPort() const { return m_nLinkPort; }
+    std::size_t SetAsideWorkers() { return m_workers.SetAsideCount(); }
 
 protected:
     // Window start-up and shutdown.
@@ -56,11 +71,67 @@ protected:
 
     // Received Data pane.
     void OnClearReceived();
+
+    // Sending: Send, Periodic, Stop and Clear of the Sending pane.
+    void OnSend();
+    int PrepareSendJob();
+    void StartTcpSend();
+    void StartUdpSend();
+    void StartSerialSend();
+    void StartSend(SendLink link);
+    void StopAllSends();
+    void OnSendStop();
+    void OnPeriodic();
+    void OnClearSending();
+    void ClearSendingPane();
+    friend void TcpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
+    friend void UdpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
+    friend void SerialSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
+    // The send thread frame's pieces.
+    std::shared_ptr<plat::Event>& SendStopEvent(SendLink link);
+    bool SendPeriodic();
+    bool SendStopRequested(const SendTicket& ticket);
+    // The pause between two passes; false when the window is closing.
+    bool SendPause();
+    void ShowSendBegin(const SendTicket& ticket);
+    // Ends a send: the text (none when empty), Send enabled and Stop disabled.
+    void ShowSendEnd(SendLink link, const SendTicket& ticket, const QString& text);
     friend void ClearWorkerThread(CMainDlg* dlg);
 
     // Link controls returned to the state in which no link is chosen, and the link teardown.
     void ResetLinkControls();
     void TearDownLink();
+
+    // Mode boxes, Start and Stop of the link.
+    void OnModeTcp();
+    void OnModeUdp();
+    void OnModeRs232();
+    TcpRole ChooseTcpRole();
+    void OnStartLink();
+    void OnStopLink();
+    // Called by the connect and accept workers once the connection exists.
+    void StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen);
+    friend void TcpClientThread(CMainDlg* dlg, std::uint64_t linkEpoch);
+    friend void TcpServerThread(CMainDlg* dlg, std::uint64_t linkEpoch);
+    friend void TcpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch, plat::SocketRef conn,
+                                 plat::SocketRef listen);
+    friend void UdpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch);
+
+    // Link epochs: every Start and every teardown begins a new one. A worker publishes its socket,
+    // and touches Start and Stop, only while its epoch is current, so a worker that outlives a
+    // teardown can neither slip a socket past it nor change the buttons of a later link. It writes
+    // the State field until a later Start.
+    bool IsLinkCurrent(std::uint64_t linkEpoch);
+    bool PublishLinkSocket(plat::SocketSlot& slot, plat::SocketRef socket, std::uint64_t linkEpoch);
+    // Takes `socket` out of `slot` when the slot still names it.
+    void ReleaseLinkSocket(plat::SocketSlot& slot, const plat::SocketRef& socket);
+    void ShowLinkState(std::uint64_t linkEpoch, const QString& text);
+    void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled);
+    // Whether no Start came after the one that began this epoch (its worker may still show boxes).
+    bool IsLatestStart(std::uint64_t linkEpoch);
+    // A new epoch for a Start; gives up what an earlier Start's worker may still be attempting.
+    std::uint64_t BeginLinkStart();
+
     // Serial link open (serial settings)
     int OpenSerialWithSettings();
     // Serial settings shown in the six read-only edits.
@@ -92,8 +163,8 @@ private:
     CHexeditctrl1 m_hexSending;
     plat::ByteBlock m_saReceived;
     plat::ByteBlock m_saSending;
-    std::string m_strDestIp;
-    std::int32_t m_nLinkPort = 0;
+    std::string m_strDestIp;                    // written by Start under m_csLink
+    std::atomic<std::int32_t> m_nLinkPort{0};   // read by workers while a teardown may reset it
 
     // Links: thread handles are "none" until started; sockets are none until opened.
     std::thread m_hTcpServerThread;
@@ -102,14 +173,25 @@ private:
     std::thread m_hTcpClientThread;
     std::thread m_hTcpRecvThread;
     plat::SocketSlot m_sockTcpConn;
-    std::unique_ptr<plat::Event> m_hTcpSendStopEvent;
+    // The stop request of the send running on each link, none when none runs; a new one per Send.
+    std::shared_ptr<plat::Event> m_hTcpSendStopEvent;
     std::thread m_hUdpSendThread;
     std::thread m_hUdpRecvThread;
     plat::SocketSlot m_sockUdpRecv;
     plat::SocketSlot m_sockUdpSend;
-    std::unique_ptr<plat::Event> m_hUdpSendStopEvent;
+    std::shared_ptr<plat::Event> m_hUdpSendStopEvent;
     std::thread m_hSerialSendThread;
-    std::unique_ptr<plat::Event> m_hSerialSendStopEvent;
+    std::shared_ptr<plat::Event> m_hSerialSendStopEvent;
+    // Guards the stop events above, m_nLastSend and the UDP destination of m_sendJob.
+    std::mutex m_csSend;
+    std::uint64_t m_nLastSend = 0;
+    // Set when the window goes: ends the pauses of periodic sends at once.
+    plat::Event m_hSendQuitEvent{plat::Event::Kind::ManualReset};
+    // Guards the link epochs, the publishing of link sockets and m_strDestIp.
+    std::mutex m_csLink;
+    std::uint64_t m_nLinkEpoch = 0;
+    std::uint64_t m_nStartEpoch = 0;
+    WorkerThreads m_workers;
 
     // The clear worker and its two events.
     std::thread m_hClearThread;
@@ -117,6 +199,8 @@ private:
     std::unique_ptr<plat::Event> m_hClearQuitEvent;
 
     SendJob m_sendJob;
+    // The bytes of the last Send; pData points into them.
+    std::shared_ptr<const std::vector<unsigned char>> m_sendBytes;
     CSerialReceiver m_serial;
 
     // Bytes held in the Received Data pane. 64 bits wide: a long flood must not wrap the count.

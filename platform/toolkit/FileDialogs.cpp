@@ -32,6 +32,8 @@ std::optional<QString> AskForFile(QWidget* owner, FileDialogKind kind)
     // Open accepts a name that does not exist yet: loading it creates the file empty.
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(kind == FileDialogKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    // Replacing a file is confirmed first; every file is listed (no filter).
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();

@@ -1,0 +1,201 @@
+#include "bench/links/BenchSupport.h"
+
+#include "app/Controls.h"
+#include "platform/toolkit/Ipv4AddressEdit.h"
+#include "platform/toolkit/MessageBox.h"
+#include "resources/Resources.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace bench {
+
+const std::vector<unsigned char>& Cyclic()
+{
+    static const std::vector<unsigned char> bytes = [] {
+        std::vector<unsigned char> v((1 << 20) + 13);
+        std::uint32_t x = 12345;
+        for (auto& b : v) {
+            x = x * 1664525u + 1013904223u;
+            b = static_cast<unsigned char>(x >> 24);
+        }
+        return v;
+    }();
+    return bytes;
+}
+
+bool MatchesCyclic(const plat::ByteBlock& block, std::uint64_t size)
+{
+    if (block.Size() != size)
+        return false;
+    const auto& cyclic = Cyclic();
+    std::vector<unsigned char> chunk(cyclic.size());
+    for (std::uint64_t at = 0; at < size; at += chunk.size()) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size - at));
+        block.Read(at, chunk.data(), n);
+        if (!std::equal(chunk.begin(), chunk.begin() + static_cast<long>(n), cyclic.begin()))
+            return false;
+    }
+    return true;
+}
+
+std::uint16_t FreePort(int type)
+{
+    const int fd = ::socket(AF_INET, type, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+int ConnectTcp(std::uint16_t port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < end) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+            return fd;
+        ::close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return -1;
+}
+
+void SendCyclic(int fd, std::uint64_t total, std::size_t chunk)
+{
+    const auto& cyclic = Cyclic();
+    std::uint64_t sent = 0;
+    while (sent < total) {
+        const std::size_t offset = static_cast<std::size_t>(sent % cyclic.size());
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>({chunk, cyclic.size() - offset, total - sent}));
+        const ssize_t w = ::send(fd, cyclic.data() + offset, n, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            break;
+        sent += static_cast<std::uint64_t>(w);
+    }
+    ::close(fd);
+}
+
+int Spawn(const std::vector<std::string>& argv, const char* stdinPath, const char* stdoutPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (stdinPath)
+        posix_spawn_file_actions_addopen(&actions, 0, stdinPath, O_RDONLY, 0);
+    if (stdoutPath)
+        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath, O_WRONLY, 0);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+bool WaitExit(int pid)
+{
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void TimerProbe::Start()
+{
+    m_lateMs.clear();
+    m_timer = std::make_unique<QTimer>();
+    m_timer->setTimerType(Qt::PreciseTimer);
+    m_timer->setInterval(5);
+    m_clock.start();
+    m_last = m_clock.nsecsElapsed();
+    QObject::connect(m_timer.get(), &QTimer::timeout, [this] {
+        const qint64 now = m_clock.nsecsElapsed();
+        m_lateMs.push_back(std::max(0.0, static_cast<double>(now - m_last) / 1e6 - 5.0));
+        m_last = now;
+    });
+    m_timer->start();
+}
+
+void TimerProbe::Stop()
+{
+    m_timer.reset();
+}
+
+double TimerProbe::WorstMs() const
+{
+    return m_lateMs.empty() ? 0 : *std::max_element(m_lateMs.begin(), m_lateMs.end());
+}
+
+double TimerProbe::PercentileMs(double p) const
+{
+    if (m_lateMs.empty())
+        return 0;
+    std::vector<double> v = m_lateMs;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
+}
+
+void CreateApplication(const char* name)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    static int argc = 1;
+    static char* argv[] = {const_cast<char*>(name), nullptr};
+    new QApplication(argc, argv);
+    res::InitResources();
+    app::RegisterControlKinds();
+    // A box would stop the run; every one is printed instead.
+    plat::SetMessageBoxHook([](const plat::MessageBoxCall& call) {
+        std::fprintf(stderr, "message: %s\n", call.text.toLocal8Bit().constData());
+    });
+}
+
+std::unique_ptr<CMainDlg> MakeWindow()
+{
+    auto dlg = std::make_unique<CMainDlg>();
+    dlg->show();
+    QApplication::processEvents();
+    return dlg;
+}
+
+void Click(CMainDlg& dlg, int id)
+{
+    QApplication::processEvents();
+    dlg.ControlAs<QAbstractButton>(id)->click();
+    QApplication::processEvents();
+}
+
+void Type(CMainDlg& dlg, int id, const QString& text)
+{
+    dlg.ControlAs<QLineEdit>(id)->setText(text);
+}
+
+void TypeAddress(CMainDlg& dlg, int id, const QString& dotted)
+{
+    dlg.ControlAs<plat::Ipv4AddressEdit>(id)->SetText(dotted);
+}
+
+} // namespace bench

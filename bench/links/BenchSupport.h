@@ -1,0 +1,66 @@
+#pragma once
+// Pieces the link benchmarks share: a window set up for driving, a sender of cyclic bytes over TCP,
+// outside programs as yardsticks, and a timer that records how late the window's thread answers.
+
+#include "app/MainDlg.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+// Bytes position i of which is Cyclic()[i % size]: a length that is no power of two, so that a
+// block landing in the wrong place shows.
+const std::vector<unsigned char>& Cyclic();
+bool MatchesCyclic(const plat::ByteBlock& block, std::uint64_t size);
+
+std::uint16_t FreePort(int type);
+// Connects to 127.0.0.1:port, retrying while nothing listens yet (for at most ten seconds).
+int ConnectTcp(std::uint16_t port);
+// Sends `total` cyclic bytes in writes of `chunk` bytes; closes the socket.
+void SendCyclic(int fd, std::uint64_t total, std::size_t chunk = 256 * 1024);
+
+// Runs a program; returns its pid, or -1.
+int Spawn(const std::vector<std::string>& argv, const char* stdinPath = nullptr, const char* stdoutPath = nullptr);
+bool WaitExit(int pid);
+
+// Records, on the window's thread, how late a 5 ms timer fires while it runs.
+class TimerProbe {
+public:
+    void Start();
+    void Stop();
+    double WorstMs() const;
+    double PercentileMs(double p) const;
+
+private:
+    std::unique_ptr<QTimer> m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    std::vector<double> m_lateMs;
+};
+
+// The window's event loop runs until `done`.
+template <class Pred> void RunUntil(Pred done);
+
+void CreateApplication(const char* name);
+std::unique_ptr<CMainDlg> MakeWindow();
+void Click(CMainDlg& dlg, int id);
+void Type(CMainDlg& dlg, int id, const QString& text);
+void TypeAddress(CMainDlg& dlg, int id, const QString& dotted);
+
+} // namespace bench
+
+#include <QApplication>
+
+template <class Pred> void bench::RunUntil(Pred done)
+{
+    while (!done())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+}

@@ -1,0 +1,93 @@
+// TCP receive into the Received Data pane, next to nc and socat receiving the same sender's bytes
+// into /dev/null, and how late a timer on the window's thread fires during the flood.
+// Prints figures; passes or fails nothing.
+//
+// bench_links_tcp_receive [MiB, default 1024]
+#include "bench/links/BenchSupport.h"
+
+#include "resources/ControlIds.h"
+
+#include <QLineEdit>
+#include <sys/socket.h>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+using bench::Clock;
+
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// The window as TCP server; the sender connects and floods it.
+double IntoWindow(std::uint64_t total, bool& contentOk, bench::TimerProbe& probe)
+{
+    auto dlg = bench::MakeWindow();
+    const std::uint16_t port = bench::FreePort(SOCK_STREAM);
+    bench::Type(*dlg, IDC_TCP_SERVER_PORT, QString::number(port));
+    bench::Click(*dlg, IDC_MODE_TCP);
+    bench::Click(*dlg, IDC_START);
+    bench::RunUntil([&] { return dlg->GetText(IDC_STATE) == QStringLiteral("Listening"); });
+
+    probe.Start();
+    const auto start = Clock::now();
+    std::thread sender([&] { bench::SendCyclic(bench::ConnectTcp(port), total); });
+    bench::RunUntil([&] { return static_cast<std::uint64_t>(dlg->ReceivedTotal()) >= total; });
+    const double seconds = Seconds(start);
+    probe.Stop();
+    sender.join();
+    contentOk = bench::MatchesCyclic(dlg->ReceivedBlock(), total);
+    return seconds;
+}
+
+// An outside program listening and writing to /dev/null; the same sender floods it.
+double IntoProgram(const std::vector<std::string>& argv, std::uint16_t port, std::uint64_t total)
+{
+    const int pid = bench::Spawn(argv, "/dev/null", "/dev/null");
+    if (pid < 0)
+        return -1;
+    const int fd = bench::ConnectTcp(port);
+    const auto start = Clock::now();
+    bench::SendCyclic(fd, total);
+    const bool ok = bench::WaitExit(pid);
+    const double seconds = Seconds(start);
+    return ok && fd >= 0 ? seconds : -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
+    const std::uint64_t total = mib << 20;
+    bench::CreateApplication("bench_links_tcp_receive");
+
+    bool contentOk = false;
+    bench::TimerProbe probe;
+    const double window = IntoWindow(total, contentOk, probe);
+
+    const std::uint16_t ncPort = bench::FreePort(SOCK_STREAM);
+    const double nc = IntoProgram({"nc", "-d", "-l", "127.0.0.1", std::to_string(ncPort)}, ncPort, total);
+    const std::uint16_t socatPort = bench::FreePort(SOCK_STREAM);
+    const double socat = IntoProgram({"socat", "-u", "TCP-LISTEN:" + std::to_string(socatPort) + ",bind=127.0.0.1",
+                                      "OPEN:/dev/null"},
+                                     socatPort, total);
+
+    auto rate = [&](double s) { return s > 0 ? static_cast<double>(total) / s / 1e6 : 0.0; };
+    std::printf("TCP receive of %llu MiB from a local sender\n", static_cast<unsigned long long>(mib));
+    std::printf("  into the Received pane: %8.3f s  %8.1f MB/s  content %s\n", window, rate(window),
+                contentOk ? "byte-exact" : "WRONG");
+    std::printf("  nc into /dev/null:      %8.3f s  %8.1f MB/s\n", nc, rate(nc));
+    std::printf("  socat into /dev/null:   %8.3f s  %8.1f MB/s\n", socat, rate(socat));
+    if (nc > 0)
+        std::printf("  ratio pane/nc:    %.2f (goal 0.8 or more)\n", rate(window) / rate(nc));
+    if (socat > 0)
+        std::printf("  ratio pane/socat: %.2f\n", rate(window) / rate(socat));
+    std::printf("window's thread during the flood: a 5 ms timer fired at worst %.1f ms late, 99th percentile "
+                "%.1f ms (goal: answers within 20 ms)\n",
+                probe.WorstMs(), probe.PercentileMs(0.99));
+    return contentOk ? 0 : 1;
+}

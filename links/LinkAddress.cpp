@@ -1,0 +1,63 @@
+#include "links/LinkAddress.h"
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <sys/socket.h>
+
+namespace links {
+
+std::int32_t PortFieldValue(const QString& text)
+{
+    int i = 0;
+    const int n = static_cast<int>(text.size());
+    // atoi skips what isspace() calls blank.
+    while (i < n && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        negative = text[i++] == u'-';
+    std::uint32_t value = 0;
+    for (; i < n && text[i] >= u'0' && text[i] <= u'9'; ++i)
+        value = value * 10u + static_cast<std::uint32_t>(text[i].unicode() - u'0');
+    if (negative)
+        value = 0u - value;
+    return static_cast<std::int32_t>(value);
+}
+
+sockaddr_in Ipv4Address(std::uint32_t ip, std::int32_t linkPort)
+{
+    sockaddr_in address;
+    std::memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(ip);
+    address.sin_port = htons(static_cast<std::uint16_t>(linkPort & 0xFFFF));
+    return address;
+}
+
+sockaddr_in AnyAddress(std::int32_t linkPort)
+{
+    return Ipv4Address(INADDR_ANY, linkPort);
+}
+
+std::uint32_t DottedAddress(const std::string& text)
+{
+    in_addr parsed{};
+    if (::inet_aton(text.c_str(), &parsed) == 0)
+        return INADDR_NONE;
+    return ntohl(parsed.s_addr);
+}
+
+plat::SocketRef OpenIpv4Socket(int type)
+{
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return nullptr;
+    return std::make_shared<plat::Socket>(fd);
+}
+
+bool BindTo(const plat::SocketRef& socket, const sockaddr_in& address)
+{
+    return ::bind(socket->Descriptor(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+} // namespace links

@@ -1,0 +1,135 @@
+#include "SendFixture.h"
+
+#include <thread>
+
+using namespace linktest;
+
+class TcpSendTest : public SendFixture {
+protected:
+    // The window as TCP client of a test peer; returns the peer's end.
+    Fd Connect()
+    {
+        m_server = Listen();
+        ChooseTcp(QString(), QStringLiteral("127.0.0.1"), Num(LocalPort(m_server.Get())));
+        Click(IDC_START);
+        Fd peer = Accept(m_server.Get());
+        EXPECT_TRUE(WaitState(QStringLiteral("Connected")));
+        return peer;
+    }
+    // Everything the peer receives until the window closes the connection.
+    std::vector<unsigned char> DrainUntilClosed(int fd)
+    {
+        return ReceiveUpTo(fd, std::size_t(1) << 34, 20000);
+    }
+    static void ExpectWholePasses(const std::vector<unsigned char>& got, const std::vector<unsigned char>& pass)
+    {
+        ASSERT_FALSE(got.empty());
+        ASSERT_EQ(got.size() % pass.size(), 0u) << got.size() << " bytes: a pass was cut";
+        for (std::size_t at = 0; at < got.size(); at += pass.size())
+            ASSERT_TRUE(std::equal(pass.begin(), pass.end(), got.begin() + static_cast<long>(at))) << "pass at " << at;
+    }
+
+    Fd m_server;
+};
+
+TEST_F(TcpSendTest, WithoutAConnectionTheSendStopsAtOnce)
+{
+    ChooseTcp(QString(), QStringLiteral("127.0.0.1"), QStringLiteral("9"));
+    FillSending(Pattern(10));
+    Click(IDC_SEND);
+    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Stopped")));
+    EXPECT_TRUE(Enabled(IDC_SEND));
+    EXPECT_FALSE(Enabled(IDC_SEND_STOP));
+}
+
+TEST_F(TcpSendTest, RefusalsShowTheirMessageAndSendNothing)
+{
+    Fd peer = Connect();
+    Click(IDC_SEND);
+    FillSending(Pattern(10));
+    Click(IDC_PERIODIC);   // checked, period left empty
+    Click(IDC_SEND);
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes()[0].text, QStringLiteral("Zero length buffer cannot be sent !!"));
+    EXPECT_EQ(Boxes()[1].text, QStringLiteral("Period field is empty"));
+    EXPECT_TRUE(Boxes()[1].onWindowThread);
+    EXPECT_TRUE(ReceiveUpTo(peer.Get(), 1, 300).empty()) << "nothing sent";
+    EXPECT_TRUE(Enabled(IDC_SEND));
+}
+
+TEST_F(TcpSendTest, APeriodicSendWithPeriodZeroRunsUntilStopInWholePasses)
+{
+    Fd peer = Connect();
+    const auto pass = Pattern(1000, 3);
+    FillSending(pass);
+    EXPECT_FALSE(Enabled(IDC_PERIOD));
+    CheckPeriodic(QStringLiteral("0"));
+    EXPECT_TRUE(Enabled(IDC_PERIOD));
+    Click(IDC_SEND);
+    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Send")));
+    EXPECT_FALSE(Enabled(IDC_SEND));
+    EXPECT_TRUE(Enabled(IDC_SEND_STOP));
+    // Many passes go out while nobody stops it.
+    std::vector<unsigned char> got = ReceiveUpTo(peer.Get(), 50 * pass.size());
+    ASSERT_EQ(got.size(), 50 * pass.size());
+
+    Click(IDC_SEND_STOP);
+    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Stopped")));
+    EXPECT_TRUE(Enabled(IDC_SEND));
+    EXPECT_FALSE(Enabled(IDC_SEND_STOP));
+    Click(IDC_STOP);   // closes the connection, so the peer can read to the end
+    const auto rest = DrainUntilClosed(peer.Get());
+    got.insert(got.end(), rest.begin(), rest.end());
+    ExpectWholePasses(got, pass);
+}
+
+TEST_F(TcpSendTest, UncheckingPeriodicEndsTheSendAfterItsPass)
+{
+    Fd peer = Connect();
+    const auto pass = Pattern(200000, 4);
+    FillSending(pass);
+    CheckPeriodic(QStringLiteral("0"));
+    Click(IDC_SEND);
+    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Send")));
+    std::vector<unsigned char> got = ReceiveUpTo(peer.Get(), pass.size() / 2);
+    Click(IDC_PERIODIC);
+    EXPECT_FALSE(Enabled(IDC_PERIOD));
+    // Read on so that the pass in progress can finish.
+    std::thread reader([&] {
+        const auto rest = DrainUntilClosed(peer.Get());
+        got.insert(got.end(), rest.begin(), rest.end());
+    });
+    const bool ended = WaitFor([&] { return Enabled(IDC_SEND); });
+    const QString text = SenderState();
+    Click(IDC_STOP);
+    reader.join();
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(text == QStringLiteral("200000 bytes sent") || text == QStringLiteral("Periodic Stopped"))
+        << text.toStdString();
+    ExpectWholePasses(got, pass);
+}
+
+TEST_F(TcpSendTest, ClearAndEditsDuringASendNeverChangeWhatIsSent)
+{
+    Fd peer = Connect();
+    const auto pass = Pattern(64 * 1024, 6);
+    FillSending(pass);
+    CheckPeriodic(QStringLiteral("0"));
+    Click(IDC_SEND);
+    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Send")));
+    std::vector<unsigned char> got;
+    std::thread reader([&] { got = DrainUntilClosed(peer.Get()); });
+
+    auto* view = dlg->ControlAs<plat::HexView>(IDC_HEX_SENDING);
+    for (int round = 0; round < 20; ++round) {
+        Click(IDC_CLEAR_SENDING);
+        QTest::keyClicks(view, QStringLiteral("DEADBEEF"));
+        FillSending(Pattern(100 + static_cast<std::size_t>(round), 99));
+        QTest::keyClicks(view, QStringLiteral("0102"));
+    }
+    Click(IDC_SEND_STOP);
+    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Stopped")));
+    Click(IDC_STOP);
+    reader.join();
+    ExpectWholePasses(got, pass);
+}
