@@ -146,7 +146,6 @@ protected:
     void OnLoad();
     // `appendLock` is the lock receive threads append under, for the Received pane.
     void SavePaneToFile(plat::ByteBlock& block, CHexeditctrl1& view, std::mutex* appendLock);
-    plat::BlockStatus EmptySendingPaneForLoad();
 
 private:
     void ConnectHandlers();

@@ -86,10 +86,7 @@ void CMainDlg::OnLoad()
         return;
     }
 
-    if (plat::BlockStatus status = EmptySendingPaneForLoad(); status != plat::BlockStatus::Ok) {
-        ShowBlockError(this, status);
-        return;
-    }
+    ClearSendingPane();
     const plat::BlockStatus sized = length > SIZE_MAX ? plat::BlockStatus::NoMemory
                                                        : m_saSending.Resize(static_cast<std::size_t>(length));
     if (sized != plat::BlockStatus::Ok) {
@@ -109,15 +106,4 @@ void CMainDlg::OnLoad()
     m_hexSending.UpdateView(CHexeditctrl1::kRedraw);
     if (FileError closed = file.Close(); closed != FileError::None)
         ShowFileError(this, closed, *path);
-}
-
-plat::BlockStatus CMainDlg::EmptySendingPaneForLoad()
-{
-    // What Clear of the Sending pane does to the block, the view and the send request.
-    const plat::BlockStatus status = m_saSending.Resize(0);
-    if (status != plat::BlockStatus::Ok)
-        return status;
-    m_hexSending.UpdateView(CHexeditctrl1::kRedraw);
-    m_sendJob.pData = nullptr;
-    return status;
 }

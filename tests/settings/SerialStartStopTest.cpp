@@ -1,0 +1,68 @@
+// Start and Stop of the link in RS-232 mode through the window's buttons, over a pseudo-terminal
+// mapped to a COM number: bytes go out through Send and come in to the Received pane.
+#include "resources/ControlIds.h"
+#include "tests/settings/SettingsWindow.h"
+
+#include <QPushButton>
+
+namespace {
+
+class SerialStartStop : public SettingsWindowTest {
+protected:
+    void OpenInSerialMode(const std::string& values)
+    {
+        MapComPort(5, m_pty.SlavePath());
+        WriteMachineKey("\"ComPort\"=dword:00000005\n" + values);
+        OpenWindow();
+        Click(IDC_MODE_RS232);
+    }
+    std::string Received()
+    {
+        std::string bytes(dlg->ReceivedBlock().Size(), '\0');
+        dlg->ReceivedBlock().Read(0, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+        return bytes;
+    }
+
+    PtyPair m_pty;
+};
+
+TEST_F(SerialStartStop, OpenExchangesBytesBothWaysAndCloseEndsTheLink)
+{
+    OpenInSerialMode("\"BaudRates\"=dword:0001c200\n");
+    EXPECT_EQ(dlg->ControlAs<QPushButton>(IDC_START)->text(), "Open");
+    Click(IDC_START);
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(dlg->GetText(IDC_STATE), "Opened");
+    EXPECT_FALSE(dlg->IsEnabled(IDC_START));
+    EXPECT_TRUE(dlg->IsEnabled(IDC_STOP));
+
+    const std::string inbound("\x00\r\nfrom the line", 16);
+    m_pty.WriteMaster(inbound.data(), inbound.size());
+    for (int i = 0; i < 1000 && Received() != inbound; ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(Received(), inbound);
+
+    const std::string outbound("\x00\r\nto the line", 14);
+    ASSERT_EQ(dlg->SendingBlock().Overwrite(0, reinterpret_cast<const unsigned char*>(outbound.data()),
+                                            outbound.size()),
+              plat::BlockStatus::Ok);
+    Click(IDC_SEND);
+    EXPECT_EQ(m_pty.ReadMaster(outbound.size(), 10000), outbound);
+
+    Click(IDC_STOP);
+    EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");
+    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+    EXPECT_TRUE(dlg->IsEnabled(IDC_START));
+}
+
+TEST_F(SerialStartStop, StoredHandshakingOutsideTheTableLeavesStartEnabled)
+{
+    OpenInSerialMode("\"Handshaking\"=dword:00000005\n");
+    Click(IDC_START);
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{"Unable to set Handshaking setting"});
+    EXPECT_TRUE(dlg->IsEnabled(IDC_START));
+    EXPECT_FALSE(dlg->IsEnabled(IDC_STOP));
+    EXPECT_NE(dlg->GetText(IDC_STATE), "Opened");
+}
+
+} // namespace
