@@ -1,6 +1,8 @@
 #include "bench/links/BenchSupport.h"
 
 #include "app/Controls.h"
+#include "platform/hexview/HexView.h"
+#include "resources/ControlIds.h"
 #include "platform/toolkit/Ipv4AddressEdit.h"
 #include "platform/toolkit/MessageBox.h"
 #include "resources/Resources.h"
@@ -65,12 +67,42 @@ std::uint16_t FreePort(int type)
     return ntohs(a.sin_port);
 }
 
-int ConnectTcp(std::uint16_t port)
+double Seconds(Clock::time_point since)
+{
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+sockaddr_in LoopbackAddress(std::uint16_t port)
 {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(port);
+    return a;
+}
+
+int BindUdp(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in a = LoopbackAddress(port);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+std::uint16_t LocalPort(int fd)
+{
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
+
+int ConnectTcp(std::uint16_t port)
+{
+    sockaddr_in a = LoopbackAddress(port);
     const auto end = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < end) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -196,6 +228,19 @@ void Type(CMainDlg& dlg, int id, const QString& text)
 void TypeAddress(CMainDlg& dlg, int id, const QString& dotted)
 {
     dlg.ControlAs<plat::Ipv4AddressEdit>(id)->SetText(dotted);
+}
+
+void FillSending(CMainDlg& dlg, std::size_t size)
+{
+    plat::ByteBlock& block = dlg.SendingBlock();
+    block.Resize(size);
+    unsigned char* bytes = block.Hold();
+    const auto& cyclic = Cyclic();
+    for (std::size_t at = 0; at < size; at += cyclic.size())
+        std::copy_n(cyclic.begin(), std::min(cyclic.size(), size - at), bytes + at);
+    block.Release();
+    dlg.ControlAs<plat::HexView>(IDC_HEX_SENDING)->update();
+    QApplication::processEvents();
 }
 
 } // namespace bench

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <netinet/in.h>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ const std::vector<unsigned char>& Cyclic();
 bool MatchesCyclic(const plat::ByteBlock& block, std::uint64_t size);
 
 std::uint16_t FreePort(int type);
+double Seconds(Clock::time_point since);
+sockaddr_in LoopbackAddress(std::uint16_t port);
+// A UDP socket bound to 127.0.0.1:port (0: any free port); -1 on failure.
+int BindUdp(std::uint16_t port = 0);
+std::uint16_t LocalPort(int fd);
 // Connects to 127.0.0.1:port, retrying while nothing listens yet (for at most ten seconds).
 int ConnectTcp(std::uint16_t port);
 // Sends `total` cyclic bytes in writes of `chunk` bytes; closes the socket.
@@ -54,6 +60,8 @@ std::unique_ptr<CMainDlg> MakeWindow();
 void Click(CMainDlg& dlg, int id);
 void Type(CMainDlg& dlg, int id, const QString& text);
 void TypeAddress(CMainDlg& dlg, int id, const QString& dotted);
+// The Sending pane filled with `size` cyclic bytes.
+void FillSending(CMainDlg& dlg, std::size_t size);
 
 } // namespace bench
 

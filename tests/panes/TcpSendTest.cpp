@@ -1,5 +1,10 @@
 #include "SendFixture.h"
 
+#include "platform/toolkit/FileDialogs.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <optional>
 #include <thread>
 
 using namespace linktest;
@@ -131,5 +136,50 @@ TEST_F(TcpSendTest, ClearAndEditsDuringASendNeverChangeWhatIsSent)
     ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Stopped")));
     Click(IDC_STOP);
     reader.join();
+    ExpectWholePasses(got, pass);
+}
+
+TEST_F(TcpSendTest, LoadDuringASendNeverChangesWhatIsSent)
+{
+    // Shorter, much longer, empty and same-length files: the block shrinks, grows, empties and
+    // changes in place under the running send.
+    const auto pass = Pattern(64 * 1024, 7);
+    const std::size_t sizes[] = {10, 300000, 0, pass.size(), 1};
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::vector<std::pair<QString, std::vector<unsigned char>>> files;
+    for (int round = 0; round < 20; ++round) {
+        const auto bytes = Pattern(sizes[round % 5], 100 + static_cast<std::uint32_t>(round));
+        const QString path = dir.filePath(QString::number(round));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())),
+                  static_cast<qint64>(bytes.size()));
+        files.emplace_back(path, bytes);
+    }
+
+    Fd peer = Connect();
+    FillSending(pass);
+    CheckPeriodic(QStringLiteral("0"));
+    Click(IDC_SEND);
+    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Send")));
+    std::vector<unsigned char> got;
+    std::thread reader([&] { got = DrainUntilClosed(peer.Get()); });
+
+    for (const auto& [path, bytes] : files) {
+        plat::SetFileDialogHook([path = path](plat::FileDialogKind) { return std::optional<QString>(path); });
+        Click(IDC_LOAD);
+        std::vector<unsigned char> shown(dlg->SendingBlock().Size());
+        dlg->SendingBlock().Read(0, shown.data(), shown.size());
+        EXPECT_EQ(shown, bytes) << path.toStdString() << ": the pane shows the loaded file";
+    }
+    plat::SetFileDialogHook(nullptr);
+    EXPECT_FALSE(Enabled(IDC_SEND)) << "the send ran through every Load";
+
+    Click(IDC_SEND_STOP);
+    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Stopped")));
+    Click(IDC_STOP);
+    reader.join();
+    EXPECT_TRUE(Boxes().empty());
     ExpectWholePasses(got, pass);
 }

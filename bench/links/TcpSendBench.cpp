@@ -1,0 +1,208 @@
+// TCP send of a large Sending pane from the window as TCP client, next to socat sending the same
+// bytes from a file; both to a local sink that counts and checks every byte. The time runs from
+// the Send click (or socat's start) until the sink holds all bytes. Prints figures; fails nothing
+// but a sink that got wrong bytes.
+//
+// bench_links_tcp_send [MiB, default 256] [rounds, default 3]
+#include "bench/links/BenchSupport.h"
+
+#include "resources/ControlIds.h"
+
+#include <QLineEdit>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using bench::Clock;
+
+// Listens on 127.0.0.1, accepts one connection and reads until `total` bytes came or the peer
+// closed, comparing every byte with the cyclic pattern.
+class Sink {
+public:
+    explicit Sink(std::uint64_t total) : m_total(total)
+    {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in a = bench::LoopbackAddress(0);
+        ::bind(m_listen, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+        ::listen(m_listen, 1);
+        m_port = bench::LocalPort(m_listen);
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~Sink()
+    {
+        m_thread.join();
+        ::close(m_listen);
+    }
+    std::uint16_t Port() const { return m_port; }
+    bool Done() const { return m_done.load(); }
+    void Wait() { while (!Done()) std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+    Clock::time_point FirstAt() const { return m_firstAt; }
+    Clock::time_point DoneAt() const { return m_doneAt; }
+    bool Intact() const { return m_intact && m_received == m_total; }
+    std::uint64_t Received() const { return m_received; }
+
+private:
+    void Run()
+    {
+        const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        std::vector<unsigned char> buffer(1 << 20);
+        const auto& cyclic = bench::Cyclic();
+        while (fd >= 0 && m_received < m_total) {
+            const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+            if (n <= 0)
+                break;
+            for (std::size_t at = 0; at < static_cast<std::size_t>(n);) {
+                const std::size_t offset = static_cast<std::size_t>((m_received + at) % cyclic.size());
+                const std::size_t len = std::min(cyclic.size() - offset, static_cast<std::size_t>(n) - at);
+                if (!std::equal(buffer.begin() + static_cast<long>(at), buffer.begin() + static_cast<long>(at + len),
+                                cyclic.begin() + static_cast<long>(offset)))
+                    m_intact = false;
+                at += len;
+            }
+            if (m_received == 0)
+                m_firstAt = Clock::now();
+            m_received += static_cast<std::uint64_t>(n);
+        }
+        m_doneAt = Clock::now();
+        m_done = true;
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    std::uint64_t m_total;
+    int m_listen = -1;
+    std::uint16_t m_port = 0;
+    std::uint64_t m_received = 0;
+    bool m_intact = true;
+    Clock::time_point m_firstAt;
+    Clock::time_point m_doneAt;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+struct Run {
+    double seconds = -1;     // start to the sink's last byte
+    double firstByte = -1;   // start to the sink's first byte
+    bool intact = false;
+};
+
+Run Measured(const Sink& sink, Clock::time_point start)
+{
+    Run run;
+    run.seconds = std::chrono::duration<double>(sink.DoneAt() - start).count();
+    run.firstByte = std::chrono::duration<double>(sink.FirstAt() - start).count();
+    run.intact = sink.Intact();
+    return run;
+}
+
+// The window connects to the sink as TCP client and sends its pane once.
+Run FromWindow(std::uint64_t total)
+{
+    auto window = bench::MakeWindow();
+    CMainDlg& dlg = *window;
+    bench::FillSending(dlg, static_cast<std::size_t>(total));
+    Sink sink(total);
+    bench::Type(dlg, IDC_TCP_SERVER_PORT, QString());
+    bench::TypeAddress(dlg, IDC_TCP_DEST_IP, QStringLiteral("127.0.0.1"));
+    bench::Type(dlg, IDC_TCP_DEST_PORT, QString::number(sink.Port()));
+    bench::Click(dlg, IDC_MODE_TCP);
+    bench::Click(dlg, IDC_START);
+    bench::RunUntil([&] { return dlg.GetText(IDC_STATE) == QStringLiteral("Connected"); });
+
+    const auto start = Clock::now();
+    bench::Click(dlg, IDC_SEND);
+    bench::RunUntil([&] { return sink.Done(); });
+    const Run run = Measured(sink, start);
+    const QString expected = QString::asprintf("%llu bytes sent", static_cast<unsigned long long>(total));
+    bench::RunUntil([&] { return dlg.GetText(IDC_SENDER_STATE) == expected; });
+    bench::Click(dlg, IDC_STOP);
+    return run;
+}
+
+Run FromSocat(const std::string& path, std::uint64_t total)
+{
+    Sink sink(total);
+    const auto start = Clock::now();
+    const int pid = bench::Spawn({"socat", "-u", "OPEN:" + path, "TCP:127.0.0.1:" + std::to_string(sink.Port())});
+    if (pid < 0)
+        return Run();
+    sink.Wait();
+    const Run run = Measured(sink, start);
+    return bench::WaitExit(pid) ? run : Run();
+}
+
+bool WriteCyclicFile(const std::string& path, std::uint64_t total)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const auto& cyclic = bench::Cyclic();
+    for (std::uint64_t at = 0; at < total; at += cyclic.size())
+        out.write(reinterpret_cast<const char*>(cyclic.data()),
+                  static_cast<std::streamsize>(std::min<std::uint64_t>(cyclic.size(), total - at)));
+    return static_cast<bool>(out.flush());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 256;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    // The TCP send takes one pass of at most 2^31-1 bytes.
+    if (mib == 0 || mib > 2047) {
+        std::fprintf(stderr, "MiB: 1 to 2047\n");
+        return 2;
+    }
+    const std::uint64_t total = mib << 20;
+    bench::CreateApplication("bench_links_tcp_send");
+
+    char path[] = "/tmp/bench_tcp_send.XXXXXX";
+    const int fd = ::mkstemp(path);
+    if (fd < 0 || !WriteCyclicFile(path, total)) {
+        std::fprintf(stderr, "cannot write %s\n", path);
+        return 2;
+    }
+    ::close(fd);
+
+    std::vector<Run> window, socat;
+    for (int round = 0; round < rounds; ++round) {
+        window.push_back(FromWindow(total));
+        socat.push_back(FromSocat(path, total));
+    }
+    ::unlink(path);
+
+    bool allIntact = true;
+    auto best = [&](const std::vector<Run>& runs) {
+        Run b;
+        for (const Run& r : runs) {
+            allIntact = allIntact && r.intact;
+            if (r.seconds > 0 && (b.seconds < 0 || r.seconds < b.seconds))
+                b = r;
+        }
+        return b;
+    };
+    auto rate = [&](double s) { return s > 0 ? static_cast<double>(total) / s / 1e6 : 0.0; };
+    std::printf("TCP send of %llu MiB to a local sink that checks every byte (%d rounds, best shown)\n",
+                static_cast<unsigned long long>(mib), rounds);
+    for (int round = 0; round < rounds; ++round) {
+        const Run& w = window[static_cast<std::size_t>(round)];
+        const Run& s = socat[static_cast<std::size_t>(round)];
+        std::printf("  round %d: window %.3f s (first byte %.3f s), socat %.3f s (first byte %.3f s)\n", round + 1,
+                    w.seconds, w.firstByte, s.seconds, s.firstByte);
+    }
+    const Run w = best(window), s = best(socat);
+    std::printf("  from the Sending pane (Send click to last byte): %8.3f s  %8.1f MB/s  first byte after %.3f s\n",
+                w.seconds, rate(w.seconds), w.firstByte);
+    std::printf("  socat from a file (start to last byte):          %8.3f s  %8.1f MB/s  first byte after %.3f s\n",
+                s.seconds, rate(s.seconds), s.firstByte);
+    if (w.seconds > 0 && s.seconds > 0)
+        std::printf("  ratio window/socat (throughput): %.2f\n", rate(w.seconds) / rate(s.seconds));
+    std::printf("  content at the sink: %s\n", allIntact ? "byte-exact" : "WRONG");
+    return allIntact ? 0 : 1;
+}
