@@ -139,4 +139,10 @@ void CMainDlg::OnDestroy()
     }
     m_workers.JoinSetAside();
     plat::ResumeMessageBoxes();
+
+    // The byte blocks are members and go before the views, which are child widgets: the views let
+    // go of them first.
+    for (CHexeditctrl1* pane : {&m_hexReceived, &m_hexSending})
+        if (plat::HexView* view = pane->View())
+            view->SetBlock(nullptr);
 }
