@@ -22,6 +22,10 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -qq "./$deb" >/dev/null
 export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+# The trial runs keep their settings in a folder of their own, not in this machine's store.
+store=$(mktemp -d)
+trap 'rm -rf "$store"' EXIT
+export RELVANTO_MACHINE_STORE="$store/machine" RELVANTO_USER_STORE="$store/user"
 
 # Still running after two seconds means it started and shows its window.
 starts() {

@@ -9,5 +9,9 @@ bash tools/install-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --target relvanto-screenshot
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
-QT_QPA_PLATFORM=offscreen build/release/app/relvanto-screenshot "$output"
+# A fresh settings store, so that the picture shows the defaults whatever this machine has stored.
+store=$(mktemp -d)
+trap 'rm -rf "$store"' EXIT
+RELVANTO_MACHINE_STORE="$store/machine" RELVANTO_USER_STORE="$store/user" \
+  QT_QPA_PLATFORM=offscreen build/release/app/relvanto-screenshot "$output"
 echo "wrote $output"
