@@ -6,17 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace {
-
-plat::DialogTemplate AboutTemplate()
-{
-    auto tmpl = plat::LoadDialogTemplate(res::kAboutTemplate);
-    return tmpl ? *tmpl : plat::DialogTemplate{};
-}
-
-} // namespace
-
-CAboutDlg::CAboutDlg(QWidget* parent) : plat::TemplateDialog(AboutTemplate(), parent)
+CAboutDlg::CAboutDlg(QWidget* parent) : plat::TemplateDialog(plat::BuiltInDialogTemplate(res::kAboutTemplate), parent)
 {
     setWindowModality(Qt::WindowModal);
     if (auto* ok = ControlAs<QPushButton>(IDOK))

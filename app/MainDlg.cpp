@@ -6,26 +6,9 @@
 #include "resources/Resources.h"
 
 #include <QApplication>
-#include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-plat::DialogTemplate MainTemplate()
-{
-    auto tmpl = plat::LoadDialogTemplate(res::kMainTemplate);
-    if (!tmpl) {
-        // The template is built into the program: without it the build itself is broken.
-        std::fprintf(stderr, "relvanto: the main window template is missing\n");
-        std::abort();
-    }
-    return *tmpl;
-}
-
-} // namespace
 
 CMainDlg::CMainDlg(QWidget* parent)
-    : plat::TemplateDialog(MainTemplate(), parent), m_hIcon(res::LoadIcon(res::kMainIcon))
+    : plat::TemplateDialog(plat::BuiltInDialogTemplate(res::kMainTemplate), parent), m_hIcon(res::LoadIcon(res::kMainIcon))
 {
     OnInitDialog();
 }

@@ -4,8 +4,6 @@
 #include "serial/ComName.h"
 
 #include <QComboBox>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -21,17 +19,6 @@ enum : int {
     IDC_CB_STOP_BITS = 1032,
     IDC_CB_HANDSHAKING = 1033,
 };
-
-plat::DialogTemplate ConfigTemplate()
-{
-    auto tmpl = plat::LoadDialogTemplate(res::kSerialConfigTemplate);
-    if (!tmpl) {
-        // The template is built into the program: without it the build itself is broken.
-        std::fprintf(stderr, "relvanto: the serial configuration template is missing\n");
-        std::abort();
-    }
-    return *tmpl;
-}
 
 // "/dev/ttyS0", or a mapping link with what it points at.
 QString DeviceDescription(int port)
@@ -56,7 +43,7 @@ int BaudRateIndex(std::int32_t baudRate)
     return -1;
 }
 
-CSerialConfigDlg::CSerialConfigDlg(QWidget* parent) : plat::TemplateDialog(ConfigTemplate(), parent)
+CSerialConfigDlg::CSerialConfigDlg(QWidget* parent) : plat::TemplateDialog(plat::BuiltInDialogTemplate(res::kSerialConfigTemplate), parent)
 {
     setModal(true);
     DoDataExchange();

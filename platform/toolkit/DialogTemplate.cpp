@@ -5,7 +5,21 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace plat {
+namespace {
+
+QStringList Strings(const QJsonValue& array)
+{
+    QStringList list;
+    for (const auto& item : array.toArray())
+        list << item.toString();
+    return list;
+}
+
+} // namespace
 
 const ControlTemplate* DialogTemplate::Find(int controlId) const
 {
@@ -29,8 +43,7 @@ std::optional<DialogTemplate> ParseDialogTemplate(const QByteArray& json)
     t.height = root.value("height").toInt();
     t.font = root.value("font").toString();
     t.pointSize = root.value("pointSize").toInt();
-    for (const auto& s : root.value("style").toArray())
-        t.style << s.toString();
+    t.style = Strings(root.value("style"));
     for (const auto& item : root.value("controls").toArray()) {
         const QJsonObject o = item.toObject();
         ControlTemplate c;
@@ -42,10 +55,8 @@ std::optional<DialogTemplate> ParseDialogTemplate(const QByteArray& json)
         c.w = o.value("w").toInt();
         c.h = o.value("h").toInt();
         c.name = o.value("name").toString();
-        for (const auto& s : o.value("style").toArray())
-            c.style << s.toString();
-        for (const auto& i : o.value("items").toArray())
-            c.items << i.toString();
+        c.style = Strings(o.value("style"));
+        c.items = Strings(o.value("items"));
         if (c.kind.isEmpty())
             return std::nullopt;
         t.controls.push_back(std::move(c));
@@ -61,6 +72,17 @@ std::optional<DialogTemplate> LoadDialogTemplate(int id)
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return ParseDialogTemplate(file.readAll());
+}
+
+DialogTemplate BuiltInDialogTemplate(int id)
+{
+    auto tmpl = LoadDialogTemplate(id);
+    if (!tmpl) {
+        // The templates are built into the program: without one the build itself is broken.
+        std::fprintf(stderr, "dialog template %d is missing from the program\n", id);
+        std::abort();
+    }
+    return *tmpl;
 }
 
 } // namespace plat

@@ -37,5 +37,7 @@ struct DialogTemplate {
 std::optional<DialogTemplate> ParseDialogTemplate(const QByteArray& json);
 // Loads template `id` from the program's resources (":/templates/dialog<id>.json").
 std::optional<DialogTemplate> LoadDialogTemplate(int id);
+// A template that the program itself carries; the process ends when it is missing.
+DialogTemplate BuiltInDialogTemplate(int id);
 
 } // namespace plat
