@@ -1,6 +1,8 @@
 // Link epochs: which worker may still publish a socket, touch Start and Stop, or write the State.
 #include "app/MainDlg.h"
 
+#include "platform/toolkit/WindowThread.h"
+
 #include <vector>
 
 bool CMainDlg::IsLinkCurrent(std::uint64_t linkEpoch)
@@ -36,11 +38,14 @@ void CMainDlg::ShowLinkState(std::uint64_t linkEpoch, const QString& text)
 
 void CMainDlg::ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled)
 {
-    std::lock_guard guard(m_csLink);
-    if (linkEpoch != m_nLinkEpoch)
-        return;
-    m_btnStart.EnableWindow(startEnabled);
-    m_btnStop.EnableWindow(!startEnabled);
+    // The epoch is checked where the buttons are set, on the window's thread: otherwise a "Start
+    // disabled" still on its way lands after the teardown of a Stop has enabled Start again.
+    plat::RunOnWindowThread(this, [this, linkEpoch, startEnabled] {
+        if (!IsLinkCurrent(linkEpoch))
+            return;
+        m_btnStart.EnableWindow(startEnabled);
+        m_btnStop.EnableWindow(!startEnabled);
+    });
 }
 
 bool CMainDlg::IsLatestStart(std::uint64_t linkEpoch)
