@@ -26,6 +26,17 @@ protected:
     {
         return ReceiveUpTo(fd, std::size_t(1) << 34, 20000);
     }
+    // Starts a periodic send of `pass` with period 0 to a connected peer, and a reader that keeps
+    // what the peer receives in `got` until the window closes the connection.
+    std::thread StartPeriodicPasses(const Fd& peer, const std::vector<unsigned char>& pass,
+                                    std::vector<unsigned char>& got)
+    {
+        FillSending(pass);
+        CheckPeriodic(QStringLiteral("0"));
+        Click(IDC_SEND);
+        EXPECT_TRUE(WaitSenderState(QStringLiteral("Periodic Send")));
+        return std::thread([this, fd = peer.Get(), &got] { got = DrainUntilClosed(fd); });
+    }
     static void ExpectWholePasses(const std::vector<unsigned char>& got, const std::vector<unsigned char>& pass)
     {
         ASSERT_FALSE(got.empty());
@@ -118,12 +129,8 @@ TEST_F(TcpSendTest, ClearAndEditsDuringASendNeverChangeWhatIsSent)
 {
     Fd peer = Connect();
     const auto pass = Pattern(64 * 1024, 6);
-    FillSending(pass);
-    CheckPeriodic(QStringLiteral("0"));
-    Click(IDC_SEND);
-    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Send")));
     std::vector<unsigned char> got;
-    std::thread reader([&] { got = DrainUntilClosed(peer.Get()); });
+    std::thread reader = StartPeriodicPasses(peer, pass, got);
 
     auto* view = dlg->ControlAs<plat::HexView>(IDC_HEX_SENDING);
     for (int round = 0; round < 20; ++round) {
@@ -159,12 +166,8 @@ TEST_F(TcpSendTest, LoadDuringASendNeverChangesWhatIsSent)
     }
 
     Fd peer = Connect();
-    FillSending(pass);
-    CheckPeriodic(QStringLiteral("0"));
-    Click(IDC_SEND);
-    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Send")));
     std::vector<unsigned char> got;
-    std::thread reader([&] { got = DrainUntilClosed(peer.Get()); });
+    std::thread reader = StartPeriodicPasses(peer, pass, got);
 
     for (const auto& [path, bytes] : files) {
         plat::SetFileDialogHook([path = path](plat::FileDialogKind) { return std::optional<QString>(path); });
