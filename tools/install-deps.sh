@@ -5,7 +5,7 @@ set -euo pipefail
 # Extra package names may be given as arguments; they are installed with the usual ones.
 packages=(
   "$@"
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config ccache
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
   socat netcat-openbsd
