@@ -29,6 +29,9 @@ bool CMainApp::InitInstance()
         return false;
     }
     auto dlg = std::make_unique<CMainDlg>();
+    // Modal to nothing but itself: an application-modal window would take all input away from the
+    // ownerless boxes that workers raise, and nobody could close them.
+    dlg->setWindowModality(Qt::WindowModal);
     dlg->exec();
     return true;
 }

@@ -88,6 +88,9 @@ void ShowMessageBox(QWidget* owner, const QString& text, MessageIcon icon)
 
     if (onWindowThread) {
         std::unique_ptr<QMessageBox> box(MakeBox(owner, text, icon));
+        // Modal to its owner only, so that boxes raised by workers still take input meanwhile.
+        if (owner != nullptr)
+            box->setWindowModality(Qt::WindowModal);
         box->exec();
         return;
     }

@@ -1,7 +1,9 @@
 #pragma once
 // Message boxes: the text, one OK button, the exclamation icon, and the program's name as caption.
 // Shown from the window's thread the box is modal to its owner; shown from a worker it has no owner
-// and blocks only that worker until it is dismissed, while the window stays usable.
+// and blocks only that worker until it is dismissed, while the window stays usable. A person closes
+// either with OK, Return, Space or Escape. Since a worker's box is ownerless and not modal, no
+// window of the program may be application-modal: it would take every input away from such a box.
 
 #include <QString>
 #include <functional>
