@@ -29,6 +29,8 @@ FileError FileErrorFromErrno(int err)
         return FileError::BadPath;
     case EIO:
         return FileError::HardIo;
+    case EPIPE:
+        return FileError::BrokenPipe;
     default:
         return FileError::Generic;
     }
@@ -67,6 +69,10 @@ QString FileErrorText(FileError cause, const QString& path)
         return QStringLiteral("Disk full while accessing %1.").arg(path);
     case FileError::EndOfFile:
         return QStringLiteral("An attempt was made to access %1 past its end.").arg(path);
+    case FileError::NoReader:
+        return QStringLiteral("Nothing is reading from %1, so the data could not be written.").arg(path);
+    case FileError::BrokenPipe:
+        return QStringLiteral("The reader of %1 closed it before all the data was written.").arg(path);
     }
     return QStringLiteral("An unknown error occurred while accessing %1.").arg(path);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Why a data file operation failed, derived from the system's error number, and the text the user
-// is shown for it.
+// is shown for it. Called on the window's thread.
 
 #include <QString>
 
@@ -20,6 +20,9 @@ enum class FileError {
     LockViolation,
     DiskFull,
     EndOfFile,
+    // Causes that only pipes, sockets and devices have.
+    NoReader,
+    BrokenPipe,
 };
 
 FileError FileErrorFromErrno(int err);

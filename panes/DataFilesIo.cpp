@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,17 +15,28 @@ ExclusiveDataFile::~ExclusiveDataFile()
 FileError ExclusiveDataFile::OpenLocked(const std::string& path, int flags)
 {
     Close();
-    // Non-blocking open: a FIFO without a reader must not hang the window.
+    // Non-blocking open: a FIFO without a writer must not hang the window.
     const int fd = ::open(path.c_str(), flags | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
-    if (fd < 0)
-        return FileErrorFromErrno(errno);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fd < 0) {
+        const int err = errno;
+        // A FIFO opened for writing while nobody reads it.
+        struct stat info{};
+        if (err == ENXIO && ::stat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode))
+            return FileError::NoReader;
+        return FileErrorFromErrno(err);
+    }
+    struct stat info{};
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &info) != 0) {
         const int err = errno;
         ::close(fd);
         return FileErrorFromErrno(err);
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Only a regular file may block: pipes, sockets and devices stay non-blocking.
+    m_regular = S_ISREG(info.st_mode);
+    if (m_regular)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     m_fd = fd;
+    m_waitLeft = kSpecialFileWait;
     return FileError::None;
 }
 
@@ -32,8 +44,7 @@ FileError ExclusiveDataFile::OpenForSave(const std::string& path)
 {
     if (FileError error = OpenLocked(path, O_WRONLY); error != FileError::None)
         return error;
-    struct stat info{};
-    if (::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode) && ::ftruncate(m_fd, 0) != 0) {
+    if (m_regular && ::ftruncate(m_fd, 0) != 0) {
         const int err = errno;
         Close();
         return FileErrorFromErrno(err);
@@ -51,7 +62,7 @@ FileError ExclusiveDataFile::Length(std::uint64_t& length) const
     struct stat info{};
     if (::fstat(m_fd, &info) != 0)
         return FileErrorFromErrno(errno);
-    // Devices and pipes have no length: they load as nothing.
+    // Devices and pipes have no length: they load as nothing, so they are never read.
     length = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
     return FileError::None;
 }
@@ -63,6 +74,11 @@ FileError ExclusiveDataFile::WriteAll(const unsigned char* data, std::size_t siz
         const ssize_t n = ::write(m_fd, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitForRoom())
+                return FileError::NoReader;
+            continue;
+        }
         if (n < 0)
             return FileErrorFromErrno(errno);
         if (n == 0)
@@ -70,6 +86,23 @@ FileError ExclusiveDataFile::WriteAll(const unsigned char* data, std::size_t siz
         done += static_cast<std::size_t>(n);
     }
     return FileError::None;
+}
+
+bool ExclusiveDataFile::WaitForRoom()
+{
+    using Clock = std::chrono::steady_clock;
+    pollfd ready{m_fd, POLLOUT, 0};
+    while (m_waitLeft.count() > 0) {
+        const auto start = Clock::now();
+        const int n = ::poll(&ready, 1, static_cast<int>(m_waitLeft.count()));
+        m_waitLeft -= std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        // Room, or an error (a reader that left) that the next write reports.
+        if (n > 0)
+            return true;
+        if (n < 0 && errno != EINTR)
+            return true;
+    }
+    return false;
 }
 
 FileError ExclusiveDataFile::ReadExactly(unsigned char* data, std::size_t size)

@@ -1,15 +1,20 @@
 #pragma once
 // A data file opened for Save or Load, locked against every other opener (an exclusive flock) for
-// as long as it is open. Each operation reports the cause of a failure.
+// as long as it is open. Each operation reports the cause of a failure. Used on the window's thread,
+// which it never blocks on a pipe, socket or device: those stay non-blocking, a write waits for room
+// at most kSpecialFileWait in all, and their contents are never read (they load as nothing).
 
 #include "panes/DataFilesErrors.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 class ExclusiveDataFile {
 public:
+    static constexpr std::chrono::milliseconds kSpecialFileWait{1000};
+
     ExclusiveDataFile() = default;
     ~ExclusiveDataFile();
     ExclusiveDataFile(const ExclusiveDataFile&) = delete;
@@ -22,7 +27,8 @@ public:
     FileError OpenForLoad(const std::string& path);
 
     FileError Length(std::uint64_t& length) const;
-    // Writes everything; a write that stores less than asked counts as a full disk.
+    // Writes everything; a write that stores less than asked counts as a full disk. A pipe or
+    // device that takes no more within the wait is reported as having no reader.
     FileError WriteAll(const unsigned char* data, std::size_t size);
     // Reads exactly `size` bytes; a file that ends first is an access past its end.
     FileError ReadExactly(unsigned char* data, std::size_t size);
@@ -30,6 +36,10 @@ public:
 
 private:
     FileError OpenLocked(const std::string& path, int flags);
+    // False when a pipe or device had no room for the rest of the wait.
+    bool WaitForRoom();
 
     int m_fd = -1;
+    bool m_regular = false;
+    std::chrono::milliseconds m_waitLeft = kSpecialFileWait;
 };

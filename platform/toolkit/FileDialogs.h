@@ -1,6 +1,7 @@
 #pragma once
 // The standard open and save-as file dialogs, with no filter and the read-only box hidden. The
-// save dialog asks before it replaces a file. Tests answer them through the seam.
+// save dialog asks before it replaces a file. Browsing never reads a file's contents, so no special
+// file can block the window. Tests answer them through the seam. Called on the window's thread.
 
 #include <QString>
 #include <functional>

@@ -1,10 +1,14 @@
 // Save and Load through the window's buttons with real files.
+#include "app/MainApp.h"
 #include "panes/DataFilesErrors.h"
 #include "resources/ControlIds.h"
 #include "tests/settings/SettingsWindow.h"
 
+#include <condition_variable>
 #include <fcntl.h>
+#include <poll.h>
 #include <random>
+#include <thread>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,6 +200,88 @@ TEST_F(DataFiles, WriteAndPathFailuresNameTheirCause)
     EXPECT_TRUE(dlg->SendingView().View()->IsModified());
 }
 
+TEST_F(DataFiles, SavingToAPipeThatNobodyReadsEndsWithAClearMessage)
+{
+    ASSERT_TRUE(CMainApp::StartSockets()) << "a reader that went away must not kill the process, as in the program";
+    const std::string fifo = File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    FillSending(RandomBytes(1 << 20));
+    const QString text = QString("Nothing is reading from %1, so the data could not be written.").arg(fifo.c_str());
+
+    // No reader at all.
+    Save(IDC_SAVE_SENDING, fifo);
+    // A reader that never reads: the pipe fills and stays full. Should the save block anyway, the
+    // reader goes away after a while, so that the test ends and reports it.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    std::mutex lock;
+    std::condition_variable saved;
+    bool done = false;
+    std::thread rescue([&] {
+        std::unique_lock guard(lock);
+        if (!saved.wait_for(guard, std::chrono::seconds(30), [&] { return done; }))
+            ::close(reader);
+    });
+    Save(IDC_SAVE_SENDING, fifo);
+    {
+        std::lock_guard guard(lock);
+        done = true;
+    }
+    saved.notify_one();
+    rescue.join();
+    EXPECT_EQ(BoxTexts(), (std::vector<QString>{text, text}));
+    ::close(reader);
+}
+
+TEST_F(DataFiles, APipeWhoseReaderLeavesMidwayEndsWithAClearMessage)
+{
+    ASSERT_TRUE(CMainApp::StartSockets()) << "a reader that went away must not kill the process, as in the program";
+    const std::string fifo = File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    FillSending(RandomBytes(1 << 20));
+    // The reader takes one piece once the save has filled the pipe, then closes its end.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    std::thread readOnce([reader] {
+        pollfd ready{reader, POLLIN, 0};
+        ::poll(&ready, 1, -1);
+        char piece[4096];
+        [[maybe_unused]] const ssize_t n = ::read(reader, piece, sizeof piece);
+        ::close(reader);
+    });
+    Save(IDC_SAVE_SENDING, fifo);
+    readOnce.join();
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{
+                              QString("The reader of %1 closed it before all the data was written.").arg(fifo.c_str())});
+}
+
+TEST_F(DataFiles, APipeWithAReaderGetsEveryByte)
+{
+    const std::string fifo = File("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string bytes = RandomBytes(1 << 20);
+    FillSending(bytes);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::string received;
+    std::thread readAll([&] {
+        char piece[65536];
+        pollfd ready{reader, POLLIN, 0};
+        while (received.size() < bytes.size() && ::poll(&ready, 1, -1) > 0) {
+            const ssize_t n = ::read(reader, piece, sizeof piece);
+            if (n == 0)
+                break;  // the writer has closed its end
+            if (n > 0)
+                received.append(piece, static_cast<std::size_t>(n));
+        }
+    });
+    Save(IDC_SAVE_SENDING, fifo);
+    readAll.join();
+    ::close(reader);
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_TRUE(received == bytes);
+}
+
 TEST_F(DataFiles, ErrorNumbersMapToTheirCause)
 {
     // The causes the tests above cannot provoke on this machine.
@@ -206,6 +292,7 @@ TEST_F(DataFiles, ErrorNumbersMapToTheirCause)
     EXPECT_EQ(FileErrorText(FileErrorFromErrno(ENAMETOOLONG), "f"), "f contains an invalid path.");
     EXPECT_EQ(FileErrorText(FileErrorFromErrno(EROFS), "f"), "Access to f was denied.");
     EXPECT_EQ(FileErrorText(FileErrorFromErrno(EXDEV), "f"), "An unknown error occurred while accessing f.");
+    EXPECT_EQ(FileErrorText(FileErrorFromErrno(EPIPE), "f"), "The reader of f closed it before all the data was written.");
 }
 
 } // namespace
