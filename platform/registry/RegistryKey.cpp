@@ -1,9 +1,22 @@
 #include "platform/registry/RegistryKey.h"
 
-#include "platform/registry/RegistryFile.h"
 #include "platform/registry/StoreFolders.h"
 
+#include <unistd.h>
+
 namespace plat {
+namespace {
+
+// Root writes the machine-wide store only where nobody else could have planted links or files for
+// it to write through.
+bool MayWriteMachineStore(const regfile::KeyFile& machine)
+{
+    if (::geteuid() == 0 && !regfile::OnlyRootCanChange(machine))
+        return false;
+    return regfile::CanReplace(machine);
+}
+
+} // namespace
 
 long RegistryKey::Open(const std::string& keyPath, KeyAccess access)
 {
@@ -19,46 +32,46 @@ void RegistryKey::Close()
 {
     m_open = false;
     m_writable = false;
-    m_readPath.clear();
-    m_writePath.clear();
+    m_read = {};
+    m_write = {};
 }
 
 long RegistryKey::OpenPaths(const std::string& keyPath, KeyAccess access, bool create)
 {
     Close();
-    const std::string user = regfile::KeyFile(UserStoreFolder(), keyPath);
-    const std::string machine = regfile::KeyFile(MachineStoreFolder(), keyPath);
-    if (user.empty() || machine.empty())
+    const regfile::KeyFile user = regfile::KeyFileFor(UserStoreFolder(), keyPath);
+    const regfile::KeyFile machine = regfile::KeyFileFor(MachineStoreFolder(), keyPath);
+    if (!user.Valid() || !machine.Valid())
         return regstatus::kInvalidName;
 
     const bool userExists = regfile::Exists(user);
-    std::string readPath = userExists ? user : regfile::Exists(machine) ? machine : std::string();
-    if (readPath.empty() && !create)
+    regfile::KeyFile readFrom = userExists ? user : regfile::Exists(machine) ? machine : regfile::KeyFile{};
+    if (!readFrom.Valid() && !create)
         return regstatus::kNotFound;
 
-    std::string writePath;
+    regfile::KeyFile writeTo;
     if (access != KeyAccess::Read) {
         // Writes must land where reads look first: an existing per-user copy shadows the
         // machine-wide key, so it takes the writes or nothing does.
         if (userExists)
-            writePath = regfile::CanReplace(user) ? user : std::string();
-        else if (regfile::CanReplace(machine))
-            writePath = machine;
+            writeTo = regfile::CanReplace(user) ? user : regfile::KeyFile{};
+        else if (MayWriteMachineStore(machine))
+            writeTo = machine;
         else if (regfile::CanReplace(user))
-            writePath = user;
-        if (writePath.empty())
+            writeTo = user;
+        if (!writeTo.Valid())
             return regstatus::kAccessDenied;
     }
 
-    if (readPath.empty()) {
-        if (regfile::Replace(writePath, {}) != 0)
+    if (!readFrom.Valid()) {
+        if (regfile::Replace(writeTo, {}) != 0)
             return regstatus::kWriteFailed;
-        readPath = writePath;
+        readFrom = writeTo;
     }
     m_open = true;
-    m_writable = !writePath.empty();
-    m_readPath = std::move(readPath);
-    m_writePath = std::move(writePath);
+    m_writable = writeTo.Valid();
+    m_read = std::move(readFrom);
+    m_write = std::move(writeTo);
     return regstatus::kSuccess;
 }
 
@@ -66,7 +79,7 @@ std::optional<std::uint32_t> RegistryKey::QueryDword(const std::string& name) co
 {
     if (!m_open)
         return std::nullopt;
-    for (const auto& [stored, value] : regfile::Read(m_readPath))
+    for (const auto& [stored, value] : regfile::Read(m_read))
         if (stored == name)
             return value;
     return std::nullopt;
@@ -87,7 +100,7 @@ long RegistryKey::SetDwords(const std::vector<std::pair<std::string, std::uint32
 
     // A first write to a new per-user copy starts from the machine-wide values, so the copy that
     // shadows them from now on lacks none of them.
-    regfile::Values current = regfile::Read(regfile::Exists(m_writePath) ? m_writePath : m_readPath);
+    regfile::Values current = regfile::Read(regfile::Exists(m_write) ? m_write : m_read);
     for (const auto& [name, value] : values) {
         bool found = false;
         for (auto& existing : current)
@@ -98,9 +111,9 @@ long RegistryKey::SetDwords(const std::vector<std::pair<std::string, std::uint32
         if (!found)
             current.emplace_back(name, value);
     }
-    if (regfile::Replace(m_writePath, current) != 0)
+    if (regfile::Replace(m_write, current) != 0)
         return regstatus::kWriteFailed;
-    m_readPath = m_writePath;
+    m_read = m_write;
     return regstatus::kSuccess;
 }
 

@@ -10,7 +10,12 @@
 // values). When no store can be written, opening or creating a key for writing fails.
 //
 // Every write replaces the key's file at once (write, flush, rename), so the file is never torn.
-// A value line that does not parse reads as a missing value.
+// A value line that does not parse reads as a missing value. No link below a store folder is
+// followed, and only regular files are read. Run as root, the program writes the machine-wide store
+// only while nobody else can change its folders; otherwise it falls back as for a store it cannot
+// write. A key object is used by one thread at a time.
+
+#include "platform/registry/RegistryFile.h"
 
 #include <cstdint>
 #include <optional>
@@ -51,16 +56,16 @@ public:
     long SetDwords(const std::vector<std::pair<std::string, std::uint32_t>>& values);
 
     // The file reads come from and the one writes go to (empty when not open for writing).
-    const std::string& ReadPath() const { return m_readPath; }
-    const std::string& WritePath() const { return m_writePath; }
+    std::string ReadPath() const { return m_read.Path(); }
+    std::string WritePath() const { return m_write.Path(); }
 
 private:
     long OpenPaths(const std::string& keyPath, KeyAccess access, bool create);
 
     bool m_open = false;
     bool m_writable = false;
-    std::string m_readPath;
-    std::string m_writePath;
+    regfile::KeyFile m_read;
+    regfile::KeyFile m_write;
 };
 
 } // namespace plat

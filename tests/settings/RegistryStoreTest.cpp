@@ -5,9 +5,16 @@
 #include "serial/SerialSettingsStore.h"
 #include "tests/settings/SettingsWindow.h"
 
+#include "resources/ControlIds.h"
+
+#include <atomic>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -123,6 +130,87 @@ TEST_F(StoreTest, DamagedLinesAndFilesReadAsMissingValues)
         noise[i] = static_cast<char>((i * 2654435761u) >> 13);
     WriteMachineKey(noise);
     EXPECT_EQ(serialstore::Load(), SerialSettings{});
+}
+
+TEST_F(StoreTest, AKeyFileThatIsALinkIsNeitherReadNorOpened)
+{
+    // A link to a file of someone else's choosing is not read.
+    const std::string elsewhere = Scratch() + "/elsewhere.reg";
+    WriteFile(elsewhere, "\"ComPort\"=dword:00000007\n");
+    std::filesystem::create_directories(MachineFolder() + "/Software");
+    std::filesystem::create_symlink(elsewhere, MachineKeyFile());
+    EXPECT_EQ(serialstore::Load().comPort, 1);
+    EXPECT_EQ(ReadFile(elsewhere), "\"ComPort\"=dword:00000007\n");
+
+    // A link to a file whose read blocks (/proc/kmsg, here a FIFO without a writer) is not even
+    // opened, and start-up goes on. Should the store open it anyway, the watcher plays the writer,
+    // so that the test ends and says so.
+    const std::string fifo = Scratch() + "/never-written";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::remove(MachineKeyFile());
+    std::filesystem::create_symlink(fifo, MachineKeyFile());
+    std::atomic<bool> started{false};
+    std::atomic<bool> openedByTheStore{false};
+    std::thread watcher([&] {
+        while (!started) {
+            // A FIFO opens for writing only while somebody has it open for reading.
+            if (const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); writer >= 0) {
+                openedByTheStore = true;
+                ::close(writer);
+            }
+            std::this_thread::yield();
+        }
+    });
+    OpenWindow();
+    started = true;
+    watcher.join();
+    EXPECT_FALSE(openedByTheStore);
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_PORT), "COM1");
+}
+
+TEST_F(StoreTest, AFolderLinkInsideTheStoreIsNotWrittenThrough)
+{
+    const std::string elsewhere = Scratch() + "/elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    std::filesystem::create_directories(MachineFolder());
+    std::filesystem::create_directory_symlink(elsewhere, MachineFolder() + "/Software");
+    EXPECT_EQ(serialstore::Load(), SerialSettings{});
+    // The settings went to the per-user copy, as for a machine store that cannot be written.
+    EXPECT_EQ(FolderEntries(elsewhere), std::vector<std::string>{});
+    EXPECT_TRUE(std::filesystem::is_regular_file(UserKeyFile()));
+}
+
+TEST_F(StoreTest, RootWritesTheMachineFolderOnlyWhenNobodyElseCanChangeIt)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root treats the machine folder this way";
+    const uid_t nobody = 65534;
+    const std::vector<std::pair<const char*, std::function<void()>>> untrusted = {
+        {"writable by others", [&] { ::chmod(MachineFolder().c_str(), 0777); }},
+        {"writable by its group", [&] { ::chmod(MachineFolder().c_str(), 0775); }},
+        {"owned by another user", [&] { ASSERT_EQ(::chown(MachineFolder().c_str(), nobody, nobody), 0); }},
+        {"a Software folder another user owns",
+         [&] {
+             std::filesystem::create_directories(MachineFolder() + "/Software");
+             ASSERT_EQ(::chown((MachineFolder() + "/Software").c_str(), nobody, nobody), 0);
+         }},
+    };
+    for (const auto& [what, spoil] : untrusted) {
+        std::filesystem::remove_all(MachineFolder());
+        std::filesystem::remove_all(UserFolder());
+        ASSERT_EQ(::mkdir(MachineFolder().c_str(), 0755), 0);
+        spoil();
+        EXPECT_EQ(serialstore::Load(), SerialSettings{}) << what;
+        EXPECT_FALSE(std::filesystem::exists(MachineKeyFile())) << what;
+        EXPECT_TRUE(std::filesystem::is_regular_file(UserKeyFile())) << what;
+    }
+    // Owned by root and closed to others, it is the store as usual.
+    std::filesystem::remove_all(MachineFolder());
+    std::filesystem::remove_all(UserFolder());
+    ASSERT_EQ(::mkdir(MachineFolder().c_str(), 0755), 0);
+    serialstore::Load();
+    EXPECT_TRUE(std::filesystem::is_regular_file(MachineKeyFile()));
+    EXPECT_FALSE(std::filesystem::exists(UserKeyFile()));
 }
 
 TEST_F(StoreTest, SettingsAreWrittenAsPlainNumbersInTableOrder)
