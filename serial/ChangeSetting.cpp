@@ -34,7 +34,11 @@ void CMainDlg::OnChangeSetting()
 {
     const SerialSettings current{m_comPort, m_baudRate, m_dataBits, m_parity, m_stopBits, m_handshaking};
     CSerialConfigDlg dlg;
-    dlg.SetSettings(m_comPort, BaudRateIndex(m_baudRate), m_dataBits - 5, m_parity, m_stopBits, m_handshaking);
+    // Stored numbers are not checked when loaded: one outside its list selects nothing, and never
+    // reaches the list arithmetic, where 0x80000000 would overflow.
+    const int port = m_comPort >= 1 && m_comPort <= CSerialConfigDlg::kPortCount ? m_comPort : 0;
+    const int dataBitsIndex = m_dataBits >= 5 && m_dataBits <= 8 ? m_dataBits - 5 : -1;
+    dlg.SetSettings(port, BaudRateIndex(m_baudRate), dataBitsIndex, m_parity, m_stopBits, m_handshaking);
     if (dlg.DoModal() != CSerialConfigDlg::kOk)
         return;
 

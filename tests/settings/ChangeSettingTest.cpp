@@ -127,4 +127,19 @@ TEST_F(ChangeSetting, AStoredBaudRateOutsideTheListIsKeptWhenTheUserLeavesItUnse
     EXPECT_EQ(dlg->GetText(IDC_SERIAL_STOP_BITS), "2 Stop Bit");
 }
 
+TEST_F(ChangeSetting, StoredNumbersFarOutsideTheListsSelectNothingAndAreKeptOnCancel)
+{
+    CloseWindow();
+    const std::string stored = "\"ComPort\"=dword:80000000\n\"DataBits\"=dword:80000000\n";
+    WriteMachineKey(stored);
+    OpenWindow();
+    ASSERT_TRUE(SettingsWindowTest::ChangeSetting([](CSerialConfigDlg& config) {
+        EXPECT_EQ(config.GetCurSel(1028), -1);
+        EXPECT_EQ(config.GetCurSel(1030), -1);
+        PressDialogButton(config, 2);
+    }));
+    EXPECT_EQ(ReadFile(MachineKeyFile()), stored);
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_PORT), "COM-2147483648");
+}
+
 } // namespace
