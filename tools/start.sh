@@ -26,8 +26,9 @@ stop_all() {
   local i pid
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
   for _ in $(seq 20); do
-    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && break; pid=; done
-    [ -z "$pid" ] && break
+    local running=0
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && running=1; done
+    [ "$running" -eq 0 ] && break
     sleep 0.1
   done
   for pid in "${pids[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
@@ -53,6 +54,7 @@ wait_for_line() {
 
 # A fresh cookie; secrets go through files and pipes, never through command lines that others see.
 export XAUTHORITY=$private/Xauthority
+: >"$XAUTHORITY"
 cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
 echo "add :0 . $cookie" | xauth -q -f "$XAUTHORITY" source -
 

@@ -36,10 +36,10 @@ public:
     }
     QString type(const QFileInfo& info) const override
     {
+        // Folders and special files are named from their kind, which needs no read.
         if (info.isDir() || !info.isFile())
             return QAbstractFileIconProvider::type(info);
-        const QMimeType byName = m_mimeTypes.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
-        return byName.isDefault() ? QAbstractFileIconProvider::type(QFileInfo()) : byName.comment();
+        return m_mimeTypes.mimeTypeForFile(info, QMimeDatabase::MatchExtension).comment();
     }
 
 private:
