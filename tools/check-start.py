@@ -5,16 +5,15 @@ Run as root, in the checkout: another user first takes a display number; then to
 started with no display and its screen is probed as an outsider would. Prints one line per check
 and exits non-zero when any fails. With --picture FILE, writes what a VNC viewer sees as a PNG.
 """
-import os, re, signal, socket, struct, subprocess, sys, tempfile, time, zlib
+import os, re, shutil, signal, socket, struct, subprocess, sys, tempfile, time, zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-failures = []
+results = []
 
 
 def check(ok, what):
     print(("ok   " if ok else "FAIL ") + what)
-    if not ok:
-        failures.append(what)
+    results.append(bool(ok))
 
 
 def wait_until(condition, seconds):
@@ -216,7 +215,9 @@ def main():
         squatter.wait(timeout=30)
         left = subprocess.run(["pgrep", "-s", str(start.pid)], capture_output=True, text=True).stdout.split()
         check(not left, "nothing of the start command is left running after it ends")
-    sys.exit(1 if failures else 0)
+        shutil.rmtree(work, ignore_errors=True)
+    print(f"{results.count(True)} passed, {results.count(False)} failed")
+    sys.exit(0 if all(results) else 1)
 
 
 if __name__ == "__main__":
