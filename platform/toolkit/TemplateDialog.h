@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QAbstractButton;
 class QMenu;
 
 namespace plat {
@@ -57,7 +58,8 @@ public:
     int GetCount(int id) const;
     void InsertString(int id, int index, const QString& text);   // index -1 appends
 
-    // Calls `handler` on the window's thread when the user clicks the control.
+    // Calls `handler` on the window's thread when the user clicks the control; for a check box, on
+    // every change of its state except those made through SetCheck.
     void OnClicked(int id, std::function<void()> handler);
 
     // The window menu: the window commands, then what the program appends. Its commands reach
@@ -89,13 +91,14 @@ private:
     };
     QWidget* MakeControl(const ControlTemplate& c, const DialogUnits& units);
     void ConnectMirror(int id, QWidget* widget);
-    void LinkLabelsToFields();
+    void SetCaption(QAbstractButton* button, int id, const QString& text);
     void ApplyText(int id, const QString& text);
     void ApplyCheck(int id, int state);
 
     DialogTemplate m_template;
     QHash<int, QWidget*> m_controls;
     std::vector<QWidget*> m_ordered;
+    std::vector<QWidget*> m_byTemplateIndex;             // one per template control; nullptr if not made
     std::vector<std::pair<int, QString>> m_menuItems;    // id 0 = separator
 
     mutable std::mutex m_stateLock;
