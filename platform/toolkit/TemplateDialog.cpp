@@ -3,6 +3,7 @@
 #include "platform/toolkit/ControlLabels.h"
 #include "platform/toolkit/DialogUnits.h"
 #include "platform/toolkit/Ipv4AddressEdit.h"
+#include "platform/toolkit/StretchLayout.h"
 #include "platform/toolkit/WindowThread.h"
 
 #include <QApplication>
@@ -452,6 +453,12 @@ QMenu* TemplateDialog::BuildWindowMenu()
     };
     if (windowFlags() & Qt::WindowMinimizeButtonHint)
         add(kCommandMinimize, tr("Mi&nimize"));
+    if (windowFlags() & Qt::WindowMaximizeButtonHint) {
+        if (isMaximized())
+            add(kCommandRestore, tr("&Restore"));
+        else
+            add(kCommandMaximize, tr("Ma&ximize"));
+    }
     add(kCommandClose, tr("&Close\tAlt+F4"));
     for (const auto& [id, text] : m_menuItems) {
         if (id == 0)
@@ -466,6 +473,10 @@ void TemplateDialog::OnSysCommand(int commandId)
 {
     if (commandId == kCommandMinimize)
         showMinimized();
+    else if (commandId == kCommandMaximize)
+        showMaximized();
+    else if (commandId == kCommandRestore)
+        showNormal();
     else if (commandId == kCommandClose)
         close();
 }
@@ -476,6 +487,31 @@ void TemplateDialog::contextMenuEvent(QContextMenuEvent* event)
     const QPoint where = event->reason() == QContextMenuEvent::Mouse ? event->globalPos() : mapToGlobal(QPoint(8, 8));
     menu->popup(where);
     event->accept();
+}
+
+void TemplateDialog::SetStretchingControls(const std::vector<std::pair<int, double>>& idsAndHeightShares)
+{
+    std::vector<StretchLayout::Stretching> stretching;
+    for (const auto& [id, share] : idsAndHeightShares)
+        if (QWidget* widget = Control(id))
+            stretching.push_back({widget, share});
+    std::vector<QWidget*> controls;
+    for (QWidget* widget : m_byTemplateIndex)
+        if (widget != nullptr)
+            controls.push_back(widget);
+    // A band's last row: the buttons under a pane stay under it.
+    const int lastRow = DialogUnits(font()).ToPixelsY(16);
+    m_stretch = std::make_unique<StretchLayout>(controls, stretching, lastRow, size());
+    setMinimumSize(size());
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
+}
+
+void TemplateDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (m_stretch)
+        m_stretch->Apply(size());
 }
 
 void TemplateDialog::SetDiscardEnterAndEscape(bool discard)
