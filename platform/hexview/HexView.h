@@ -2,6 +2,7 @@
 // A hex-and-text view of a byte block held by reference: an offset column, sixteen bytes a row in hex
 // and as text. The user edits the block itself (overwrite or insert, Delete, Backspace, copy, cut and
 // paste). Only the visible rows are read and painted, so the block's size does not matter.
+// Assistive technology reads the rows around the view as text (HexViewAccessible).
 //
 // Everything runs on the window's thread except RequestRedraw and SetModified/IsModified, which any
 // thread may call. The view reads the block's size and bytes when it redraws.

@@ -30,7 +30,6 @@ public:
     StretchLayout(const std::vector<QWidget*>& controls, const std::vector<Stretching>& stretching, int lastRow,
                   QSize templateSize);
 
-    QSize TemplateSize() const { return m_templateSize; }
     // Places every control for a window of this size (never smaller than the template).
     void Apply(QSize windowSize) const;
 

@@ -6,6 +6,7 @@
 #include "resources/ControlIds.h"
 
 #include <QAccessible>
+#include <QMenu>
 #include <QPushButton>
 
 #include <map>
@@ -110,6 +111,23 @@ TEST_F(WindowAccessTest, ExtraRoomGoesToThePanesAndTheControlsBesideThemFollowTh
     // No control reaches past the window.
     for (QWidget* control : dlg->ControlsInOrder())
         EXPECT_TRUE(dlg->rect().contains(control->geometry())) << control->objectName().toStdString();
+
+    // The window menu maximises it; the panes then show more rows than at the template size.
+    dlg->resize(start);
+    QApplication::processEvents();
+    QMenu* menu = dlg->BuildWindowMenu();
+    QAction* maximise = nullptr;
+    for (QAction* action : menu->actions())
+        if (action->text() == QStringLiteral("Ma&ximize"))
+            maximise = action;
+    ASSERT_NE(maximise, nullptr);
+    maximise->trigger();
+    delete menu;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->isMaximized(); }));
+    if (dlg->height() > start.height() + received->fontMetrics().height() * 2)
+        EXPECT_GT(received->VisibleRowCount(), rowsBefore);
+    dlg->showNormal();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg->isMaximized(); }));
 
     // Back to the template size, everything is where it started; it does not get smaller.
     dlg->resize(start - QSize(50, 50));
