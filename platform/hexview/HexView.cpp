@@ -17,14 +17,15 @@ constexpr int kRow = hexformat::kBytesPerRow;
 constexpr int kWheelRows = 3;
 } // namespace
 
-HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent)
+// The accessibility factory goes in before the base class is built: Qt keeps the first interface it
+// makes for an object, and building the scroll area may already ask for one.
+HexView::HexView(QWidget* parent) : QAbstractScrollArea((HexViewAccessible::Install(), parent))
 {
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     setAccessibleDescription(tr("Hex and text view of bytes"));
-    HexViewAccessible::Install();
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &HexView::OnVerticalBar);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
     SyncWithBlock();

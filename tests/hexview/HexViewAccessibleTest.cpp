@@ -182,5 +182,6 @@ TEST_F(HexViewTest, BytesStreamingInAreAnnouncedAsFewChangesAndNothingWhenNobody
     Key(Qt::Key_Home, Qt::ControlModifier);
     const auto carets = recorder.Of(QAccessible::TextCaretMoved);
     ASSERT_EQ(carets.size(), 1u);
+    ASSERT_NE(TextOf(&view), nullptr);
     EXPECT_EQ(carets[0].cursor, TextOf(&view)->cursorPosition());
 }
