@@ -15,7 +15,8 @@ void RegisterControlKinds()
     });
     plat::RegisterControlKind(QStringLiteral("icon"), [](const plat::ControlTemplate& c, QWidget* parent) {
         auto* label = new QLabel(parent);
-        label->setPixmap(res::LoadIcon(c.text.toInt()).pixmap(32, 32));
+        // Drawn for the screen's pixel density, so that it stays sharp on high-density screens.
+        label->setPixmap(res::LoadIcon(c.text.toInt()).pixmap(QSize(32, 32), label->devicePixelRatioF()));
         label->setAlignment(Qt::AlignCenter);
         return label;
     });

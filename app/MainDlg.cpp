@@ -28,6 +28,8 @@ bool CMainDlg::OnInitDialog()
         AppendMenuItem(IDM_ABOUTBOX, aboutText);
     }
     setWindowIcon(m_hIcon);
+    // The panes take the room of a larger window, half the height each.
+    SetStretchingControls({{IDC_HEX_RECEIVED, 0.5}, {IDC_HEX_SENDING, 0.5}});
     SetDiscardEnterAndEscape(true);
     ConnectHandlers();
     InitWindowState();

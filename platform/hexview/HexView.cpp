@@ -1,6 +1,7 @@
 #include "platform/hexview/HexView.h"
 
 #include "platform/hexview/HexFormat.h"
+#include "platform/hexview/HexViewAccessible.h"
 #include "platform/hexview/RowScrollMap.h"
 
 #include <QFontDatabase>
@@ -16,7 +17,9 @@ constexpr int kRow = hexformat::kBytesPerRow;
 constexpr int kWheelRows = 3;
 } // namespace
 
-HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent)
+// The accessibility factory goes in before the base class is built: Qt keeps the first interface it
+// makes for an object, and building the scroll area may already ask for one.
+HexView::HexView(QWidget* parent) : QAbstractScrollArea((HexViewAccessible::Install(), parent))
 {
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setFocusPolicy(Qt::StrongFocus);
@@ -107,6 +110,7 @@ void HexView::SyncWithBlock()
     across->setRange(0, std::max(0, layout.ContentWidth() - viewport()->width()));
     across->setPageStep(viewport()->width());
     across->setSingleStep(layout.CharWidth());
+    NoteTextChanged();
 }
 
 void HexView::SetFirstRow(std::uint64_t row)
@@ -119,6 +123,7 @@ void HexView::SetFirstRow(std::uint64_t row)
     verticalScrollBar()->setValue(RowScrollMap(maxFirst, barLimit_).ToBar(firstRow_));
     syncingBar_ = false;
     viewport()->update();
+    NoteTextChanged();
 }
 
 void HexView::OnVerticalBar(int value)
@@ -129,6 +134,7 @@ void HexView::OnVerticalBar(int value)
     const auto visible = static_cast<std::uint64_t>(VisibleRowCount());
     firstRow_ = RowScrollMap(rows > visible ? rows - visible : 0, barLimit_).ToRow(value);
     viewport()->update();
+    NoteTextChanged();
 }
 
 void HexView::SetScrollBarLimit(int limit)
@@ -137,14 +143,19 @@ void HexView::SetScrollBarLimit(int limit)
     SyncWithBlock();
 }
 
-void HexView::EnsureCursorVisible()
+void HexView::ScrollOffsetIntoView(std::size_t offset)
 {
-    const std::uint64_t row = editor_.Cursor() / kRow;
+    const std::uint64_t row = offset / kRow;
     const auto visible = static_cast<std::uint64_t>(VisibleRowCount());
     if (row < firstRow_)
         SetFirstRow(row);
     else if (row >= firstRow_ + visible)
         SetFirstRow(row - visible + 1);
+}
+
+void HexView::EnsureCursorVisible()
+{
+    ScrollOffsetIntoView(editor_.Cursor());
 
     // Bring the cursor's column into view as well.
     const HexLayout layout = Layout();
@@ -169,16 +180,38 @@ void HexView::SetCursorOffset(std::size_t offset, HexArea area)
     editor_.MoveTo(offset, false);
     EnsureCursorVisible();
     viewport()->update();
+    NoteCaretMoved();
+}
+
+void HexView::SetSelection(std::size_t anchor, std::size_t cursor, HexArea area)
+{
+    editor_.SetArea(area);
+    editor_.MoveTo(anchor, false);
+    editor_.MoveTo(cursor, true);
+    EnsureCursorVisible();
+    viewport()->update();
+    NoteCaretMoved();
+}
+
+QRect HexView::CellRect(std::size_t offset, HexArea area, int nibble) const
+{
+    const HexLayout layout = Layout();
+    const int byteInRow = static_cast<int>(offset % kRow);
+    const int x = area == HexArea::Hex ? layout.HexX(byteInRow, nibble) : layout.TextX(byteInRow);
+    const auto row = static_cast<std::int64_t>(offset / kRow) - static_cast<std::int64_t>(firstRow_);
+    return QRect(x - horizontalScrollBar()->value(), static_cast<int>(row) * layout.LineHeight(), layout.CharWidth(), layout.LineHeight());
 }
 
 QPoint HexView::PointOfOffset(std::size_t offset, HexArea area) const
 {
-    const HexLayout layout = Layout();
-    const std::uint64_t row = offset / kRow;
-    const int byteInRow = static_cast<int>(offset % kRow);
-    const int x = area == HexArea::Hex ? layout.HexX(byteInRow) + layout.CharWidth() / 2 : layout.TextX(byteInRow) + layout.CharWidth() / 2;
-    const auto y = static_cast<std::int64_t>(row) - static_cast<std::int64_t>(firstRow_);
-    return QPoint(x - horizontalScrollBar()->value(), static_cast<int>(y) * layout.LineHeight() + layout.LineHeight() / 2);
+    const QRect cell = CellRect(offset, area, 0);
+    return QPoint(cell.x() + cell.width() / 2, cell.y() + cell.height() / 2);
+}
+
+HexRowsText::Position HexView::PositionAtPoint(QPoint pos) const
+{
+    const PointHit hit = HitAt(pos);
+    return {hit.offset, hit.area, hit.nibble};
 }
 
 HexView::PointHit HexView::HitAt(QPoint pos) const
@@ -201,6 +234,7 @@ void HexView::mousePressEvent(QMouseEvent* event)
     editor_.MoveTo(hit.offset, extend, editor_.IsOverwrite() ? hit.nibble : 0);
     dragging_ = true;
     viewport()->update();
+    NoteCaretMoved();
 }
 
 void HexView::mouseMoveEvent(QMouseEvent* event)
@@ -213,6 +247,7 @@ void HexView::mouseMoveEvent(QMouseEvent* event)
     editor_.MoveTo(target, true);
     EnsureCursorVisible();
     viewport()->update();
+    NoteCaretMoved();
 }
 
 void HexView::wheelEvent(QWheelEvent* event)

@@ -2,6 +2,7 @@
 // A hex-and-text view of a byte block held by reference: an offset column, sixteen bytes a row in hex
 // and as text. The user edits the block itself (overwrite or insert, Delete, Backspace, copy, cut and
 // paste). Only the visible rows are read and painted, so the block's size does not matter.
+// Assistive technology reads the rows around the view as text (HexViewAccessible).
 //
 // Everything runs on the window's thread except RequestRedraw and SetModified/IsModified, which any
 // thread may call. The view reads the block's size and bytes when it redraws.
@@ -9,14 +10,18 @@
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/hexview/HexEditor.h"
 #include "platform/hexview/HexLayout.h"
+#include "platform/hexview/HexRowsText.h"
 
 #include <QAbstractScrollArea>
 #include <QPainter>
 #include <QPoint>
+#include <QString>
 
 #include <atomic>
 #include <climits>
 #include <cstdint>
+
+class QTimer;
 
 namespace plat {
 
@@ -45,6 +50,9 @@ public:
     std::size_t SelectionStart() const { return editor_.SelectionStart(); }
     std::size_t SelectionEnd() const { return editor_.SelectionEnd(); }
     void SetCursorOffset(std::size_t offset, HexArea area);
+    // Selects from `anchor` to `cursor` (the cursor's end) in that column.
+    void SetSelection(std::size_t anchor, std::size_t cursor, HexArea area);
+    int CursorNibble() const { return editor_.Nibble(); }
 
     // Rows, counting the row that holds the append position after the last byte.
     std::uint64_t RowCount() const;
@@ -54,6 +62,14 @@ public:
     void ScrollToEnd();
     // Where a byte is drawn in viewport coordinates (centre of its cell), if it is in view.
     QPoint PointOfOffset(std::size_t offset, HexArea area) const;
+    // The cell that shows a byte (or one digit of it), in viewport coordinates.
+    QRect CellRect(std::size_t offset, HexArea area, int nibble) const;
+    // The byte position under a viewport point.
+    HexRowsText::Position PositionAtPoint(QPoint pos) const;
+    // Scrolls as little as needed to bring the row of this byte into view.
+    void ScrollOffsetIntoView(std::size_t offset);
+    // What assistive technology reads: the rows in view and as many again before and after them.
+    HexRowsText AccessibleRows() const;
     // Redraw requests carried out so far (to see that requests merge).
     std::uint64_t RedrawsDone() const { return redrawsDone_; }
     // The largest value the vertical bar may take; rows beyond it are spread over the bar.
@@ -95,6 +111,11 @@ private:
     void PaintRow(QPainter& painter, int y, std::uint64_t row, const unsigned char* bytes, int count);
     void PaintCursor(QPainter& painter, int y, int byteInRow);
     HexLayout Layout() const;
+    // Assistive technology hears of changes only while it listens; changes merge into one
+    // announcement per interval, so a flood of received bytes costs a few events a second.
+    void NoteTextChanged();
+    void AnnounceTextChange();
+    void NoteCaretMoved();
 
     HexEditor editor_;
     std::uint64_t firstRow_ = 0;
@@ -105,6 +126,9 @@ private:
     std::atomic<bool> redrawQueued_{false};
     std::atomic<bool> scrollToEndWanted_{false};
     std::atomic<bool> modified_{false};
+    QTimer* announceTimer_ = nullptr;
+    QString announcedText_;
+    bool selectionAnnounced_ = false;
 };
 
 } // namespace plat

@@ -19,6 +19,7 @@ void HexView::keyPressEvent(QKeyEvent* event)
 {
     if (HandleClipboardKeys(event) || HandleNavigationKeys(event) || HandleEditingKeys(event)) {
         event->accept();
+        NoteCaretMoved();
         return;
     }
     QAbstractScrollArea::keyPressEvent(event);

@@ -1,7 +1,9 @@
 #include "platform/toolkit/TemplateDialog.h"
 
+#include "platform/toolkit/ControlLabels.h"
 #include "platform/toolkit/DialogUnits.h"
 #include "platform/toolkit/Ipv4AddressEdit.h"
+#include "platform/toolkit/StretchLayout.h"
 #include "platform/toolkit/WindowThread.h"
 
 #include <QApplication>
@@ -43,11 +45,6 @@ QString AccessibleCaption(const QString& text)
     return name.simplified();
 }
 
-bool IsField(const QString& kind)
-{
-    return kind == QLatin1String("edit") || kind == QLatin1String("ipaddr");
-}
-
 } // namespace
 
 void RegisterControlKind(const QString& kind, ControlFactory factory)
@@ -76,6 +73,7 @@ TemplateDialog::TemplateDialog(const DialogTemplate& tmpl, QWidget* parent)
     QWidget* previousTabStop = nullptr;
     for (const auto& c : m_template.controls) {
         QWidget* widget = MakeControl(c, units);
+        m_byTemplateIndex.push_back(widget);
         if (widget == nullptr)
             continue;
         widget->setGeometry(units.ToPixels(c.x, c.y, c.w, c.h));
@@ -101,7 +99,7 @@ TemplateDialog::TemplateDialog(const DialogTemplate& tmpl, QWidget* parent)
     // Group boxes are drawn behind the controls they frame.
     for (auto* group : findChildren<QGroupBox*>(QString(), Qt::FindDirectChildrenOnly))
         group->lower();
-    LinkLabelsToFields();
+    LinkLabelsToFields(m_template, m_byTemplateIndex);
 }
 
 TemplateDialog::~TemplateDialog()
@@ -131,16 +129,16 @@ QWidget* TemplateDialog::MakeControl(const ControlTemplate& c, const DialogUnits
         return label;
     }
     if (kind == QLatin1String("check")) {
-        auto* box = new QCheckBox(c.text, this);
-        box->setAccessibleName(AccessibleCaption(c.text));
+        auto* box = new QCheckBox(this);
+        SetCaption(box, c.id, c.text);
         return box;
     }
     if (kind == QLatin1String("button") || kind == QLatin1String("defbutton")) {
-        auto* button = new QPushButton(DisplayCaption(c.text), this);
+        auto* button = new QPushButton(this);
+        SetCaption(button, c.id, c.text);
         // Enter must not press a button by itself; only a default push button takes it.
         button->setAutoDefault(false);
         button->setDefault(kind == QLatin1String("defbutton"));
-        button->setAccessibleName(c.name.isEmpty() ? AccessibleCaption(c.text) : c.name);
         return button;
     }
     if (kind == QLatin1String("edit")) {
@@ -182,30 +180,16 @@ QWidget* TemplateDialog::MakeControl(const ControlTemplate& c, const DialogUnits
     return widget;
 }
 
-void TemplateDialog::LinkLabelsToFields()
+void TemplateDialog::SetCaption(QAbstractButton* button, int id, const QString& text)
 {
-    // A label names the field that stands right of it on the same row: assistive technology reads
-    // the field by that label.
-    for (const auto& label : m_template.controls) {
-        if (label.kind != QLatin1String("label"))
-            continue;
-        const ControlTemplate* best = nullptr;
-        for (const auto& field : m_template.controls) {
-            if (!IsField(field.kind) || std::abs(field.y - label.y) > 2 || field.x < label.x + label.w - 2)
-                continue;
-            if (best == nullptr || field.x < best->x)
-                best = &field;
-        }
-        if (best == nullptr)
-            continue;
-        for (auto* widget : findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (widget->text() == label.text && widget->buddy() == nullptr &&
-                widget->geometry().topLeft() == DialogUnits(font()).ToPixels(label.x, label.y, 1, 1).topLeft()) {
-                widget->setBuddy(Control(best->id));
-                break;
-            }
-        }
-    }
+    button->setText(DisplayCaption(text));
+    // The accessible name follows the caption, unless the template names a control whose caption
+    // alone would not tell it from another ("Clear" of which pane).
+    const ControlTemplate* c = m_template.Find(id);
+    if (c == nullptr || c->name.isEmpty())
+        button->setAccessibleName(AccessibleCaption(text));
+    else
+        button->setAccessibleName(c->name);
 }
 
 void TemplateDialog::ConnectMirror(int id, QWidget* widget)
@@ -253,7 +237,7 @@ void TemplateDialog::ApplyText(int id, const QString& text)
     if (auto* edit = qobject_cast<QLineEdit*>(widget))
         edit->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        button->setText(DisplayCaption(text));
+        SetCaption(button, id, text);
     else if (auto* address = qobject_cast<Ipv4AddressEdit*>(widget))
         address->SetText(text);
     else if (auto* label = qobject_cast<QLabel*>(widget))
@@ -434,8 +418,17 @@ void TemplateDialog::InsertString(int id, int index, const QString& text)
 
 void TemplateDialog::OnClicked(int id, std::function<void()> handler)
 {
-    if (auto* button = qobject_cast<QAbstractButton*>(Control(id)))
+    QWidget* widget = Control(id);
+    if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+        // A check box changes by a click, a key, the accessibility Toggle action or setChecked; each
+        // change is what a click notifies. Only SetCheck's own change notifies nobody.
+        connect(box, &QCheckBox::toggled, this, [this, handler = std::move(handler)] {
+            if (!m_applying)
+                handler();
+        });
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         connect(button, &QAbstractButton::clicked, this, [handler = std::move(handler)] { handler(); });
+    }
 }
 
 void TemplateDialog::AppendMenuSeparator()
@@ -460,6 +453,12 @@ QMenu* TemplateDialog::BuildWindowMenu()
     };
     if (windowFlags() & Qt::WindowMinimizeButtonHint)
         add(kCommandMinimize, tr("Mi&nimize"));
+    if (windowFlags() & Qt::WindowMaximizeButtonHint) {
+        if (isMaximized())
+            add(kCommandRestore, tr("&Restore"));
+        else
+            add(kCommandMaximize, tr("Ma&ximize"));
+    }
     add(kCommandClose, tr("&Close\tAlt+F4"));
     for (const auto& [id, text] : m_menuItems) {
         if (id == 0)
@@ -474,6 +473,10 @@ void TemplateDialog::OnSysCommand(int commandId)
 {
     if (commandId == kCommandMinimize)
         showMinimized();
+    else if (commandId == kCommandMaximize)
+        showMaximized();
+    else if (commandId == kCommandRestore)
+        showNormal();
     else if (commandId == kCommandClose)
         close();
 }
@@ -484,6 +487,31 @@ void TemplateDialog::contextMenuEvent(QContextMenuEvent* event)
     const QPoint where = event->reason() == QContextMenuEvent::Mouse ? event->globalPos() : mapToGlobal(QPoint(8, 8));
     menu->popup(where);
     event->accept();
+}
+
+void TemplateDialog::SetStretchingControls(const std::vector<std::pair<int, double>>& idsAndHeightShares)
+{
+    std::vector<StretchLayout::Stretching> stretching;
+    for (const auto& [id, share] : idsAndHeightShares)
+        if (QWidget* widget = Control(id))
+            stretching.push_back({widget, share});
+    std::vector<QWidget*> controls;
+    for (QWidget* widget : m_byTemplateIndex)
+        if (widget != nullptr)
+            controls.push_back(widget);
+    // A band's last row: the buttons under a pane stay under it.
+    const int lastRow = DialogUnits(font()).ToPixelsY(16);
+    m_stretch = std::make_unique<StretchLayout>(controls, stretching, lastRow, size());
+    setMinimumSize(size());
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setWindowFlags(windowFlags() | Qt::WindowMaximizeButtonHint);
+}
+
+void TemplateDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (m_stretch)
+        m_stretch->Apply(size());
 }
 
 void TemplateDialog::SetDiscardEnterAndEscape(bool discard)

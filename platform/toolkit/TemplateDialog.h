@@ -12,15 +12,18 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
 
+class QAbstractButton;
 class QMenu;
 
 namespace plat {
 
 class DialogUnits;
+class StretchLayout;
 
 // Makes the widget for a control kind the toolkit does not know (a hex view, an icon).
 using ControlFactory = std::function<QWidget*(const ControlTemplate&, QWidget* parent)>;
@@ -57,7 +60,8 @@ public:
     int GetCount(int id) const;
     void InsertString(int id, int index, const QString& text);   // index -1 appends
 
-    // Calls `handler` on the window's thread when the user clicks the control.
+    // Calls `handler` on the window's thread when the user clicks the control; for a check box, on
+    // every change of its state except those made through SetCheck.
     void OnClicked(int id, std::function<void()> handler);
 
     // The window menu: the window commands, then what the program appends. Its commands reach
@@ -67,7 +71,14 @@ public:
     QMenu* BuildWindowMenu();
     // Window commands of the menu.
     static constexpr int kCommandMinimize = 0xF020;
+    static constexpr int kCommandMaximize = 0xF030;
+    static constexpr int kCommandRestore = 0xF120;
     static constexpr int kCommandClose = 0xF060;
+
+    // Makes the window resizable from its template size up: these controls (id and share of the
+    // extra height) take the extra room, the others keep their place or follow the right edge
+    // (StretchLayout). Call before the window is shown.
+    void SetStretchingControls(const std::vector<std::pair<int, double>>& idsAndHeightShares);
 
     // Enter and Escape never reach the window or any control in it.
     void SetDiscardEnterAndEscape(bool discard);
@@ -76,6 +87,7 @@ protected:
     virtual void OnSysCommand(int commandId);
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     // Marks every control gone; the window's own teardown runs after this.
     void MarkControlsGone();
 
@@ -89,14 +101,16 @@ private:
     };
     QWidget* MakeControl(const ControlTemplate& c, const DialogUnits& units);
     void ConnectMirror(int id, QWidget* widget);
-    void LinkLabelsToFields();
+    void SetCaption(QAbstractButton* button, int id, const QString& text);
     void ApplyText(int id, const QString& text);
     void ApplyCheck(int id, int state);
 
     DialogTemplate m_template;
     QHash<int, QWidget*> m_controls;
     std::vector<QWidget*> m_ordered;
+    std::vector<QWidget*> m_byTemplateIndex;             // one per template control; nullptr if not made
     std::vector<std::pair<int, QString>> m_menuItems;    // id 0 = separator
+    std::unique_ptr<StretchLayout> m_stretch;            // none while the window keeps its size
 
     mutable std::mutex m_stateLock;
     std::unordered_map<int, ControlState> m_state;

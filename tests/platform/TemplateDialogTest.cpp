@@ -55,7 +55,7 @@ TEST(TemplateDialogTest, BuildsEveryControlAtItsTemplatePlaceWithItsCaption)
     auto* tcp = dialog.ControlAs<QCheckBox>(1000);
     ASSERT_NE(tcp, nullptr);
     EXPECT_EQ(tcp->text(), QStringLiteral("TCP Server/Client"));
-    EXPECT_EQ(tcp->geometry(), units.ToPixels(15, 20, 71, 10));
+    EXPECT_EQ(tcp->geometry(), units.ToPixels(15, 20, 75, 10));
 
     // The caption keeps its trailing blank, and the two-line caption breaks where it says.
     EXPECT_EQ(dialog.GetText(1026), QStringLiteral("Stop "));
