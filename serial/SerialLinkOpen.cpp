@@ -2,6 +2,7 @@
 #include "app/MainDlg.h"
 
 #include "platform/toolkit/MessageBox.h"
+#include "serial/OpenFailure.h"
 #include "serial/SerialSetup.h"
 
 int CMainDlg::OpenSerialWithSettings()
@@ -15,7 +16,8 @@ int CMainDlg::OpenSerialWithSettings()
     const SerialSetupResult result = OpenWithSettings(m_serial, stored, CSerialReceiver::kReceiveBufferSize);
     switch (result.failedAt) {
     case SerialSetupStep::Open:
-        plat::ShowMessageBox(this, QStringLiteral("Unable to open COM-port"));
+        plat::ShowMessageBox(this, QString::fromStdString(WithOpenFailureExplanation(
+                                       "Unable to open COM-port", SerialPortName(stored.comPort), result.status)));
         return static_cast<int>(result.status);
     case SerialSetupStep::Handshaking:
         // The port stays open without listening; the next Start, Change Setting or teardown closes it.

@@ -17,7 +17,9 @@ add_library(relvanto_serial STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SerialReceiver.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialDevices.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialDeviceSource.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ComAssignment.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/ComAssignment.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DeviceHolders.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OpenFailure.cpp)
 # Serial devices are found and watched through libudev (Debian: libudev-dev).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBUDEV REQUIRED IMPORTED_TARGET libudev)

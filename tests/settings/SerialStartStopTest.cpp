@@ -5,6 +5,8 @@
 
 #include <QPushButton>
 
+#include <unistd.h>
+
 namespace {
 
 class SerialStartStop : public SettingsWindowTest {
@@ -63,6 +65,18 @@ TEST_F(SerialStartStop, StoredHandshakingOutsideTheTableLeavesStartEnabled)
     EXPECT_TRUE(dlg->IsEnabled(IDC_START));
     EXPECT_FALSE(dlg->IsEnabled(IDC_STOP));
     EXPECT_NE(dlg->GetText(IDC_STATE), "Opened");
+}
+
+TEST_F(SerialStartStop, AnOpenThatFailsSaysWhoHoldsThePort)
+{
+    OpenInSerialMode("");
+    CSerialPort other; // the same kind of opener in this process: the lock refuses the window's
+    ASSERT_EQ(other.Open(m_pty.SlavePath(), 0, 0), 0u);
+    Click(IDC_START);
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                              "Unable to open COM-port\n" + m_pty.SlavePath() + " is in use by settings_tests (process " +
+                              std::to_string(::getpid()) + ").")});
+    EXPECT_TRUE(dlg->IsEnabled(IDC_START));
 }
 
 } // namespace
