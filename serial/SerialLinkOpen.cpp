@@ -2,6 +2,7 @@
 #include "app/MainDlg.h"
 
 #include "platform/toolkit/MessageBox.h"
+#include "platform/toolkit/WindowThread.h"
 #include "serial/OpenFailure.h"
 #include "serial/SerialSetup.h"
 
@@ -9,6 +10,16 @@ int CMainDlg::OpenSerialWithSettings()
 {
     m_serial.AllocateReceiveBuffer();
     m_serial.SetOwner(this);
+    // An adapter unplugged while open ends the link as Close does, unless a later Open or a
+    // teardown already replaced that opening.
+    m_serial.SetDeviceLostHandler([this](std::uint64_t opening) {
+        plat::RunOnWindowThread(this, [this, opening] {
+            if (m_serial.IsCurrentOpening(opening)) {
+                TearDownLink();
+                m_editState.SetWindowText(QStringLiteral("Disconnected"));
+            }
+        });
+    });
     // The link always opens with what is stored; the edits show it.
     LoadSerialSettings();
 
