@@ -24,7 +24,8 @@ struct SerialDevice {
     std::string serial;
     std::string driver;
 
-    // "ttyUSB0  FTDI FT232R USB UART  A123": the node's name and what the device is.
+    // "ttyUSB0  FTDI FT232R USB UART  A123": the node's name, vendor and model (the driver when
+    // neither is known) and serial number, joined by `separator`.
     std::string Summary(const char* separator = "  ") const;
 };
 
