@@ -3,6 +3,7 @@
 #include "app/MainDlg.h"
 
 #include "platform/toolkit/MessageBox.h"
+#include "serial/OpenFailure.h"
 #include "serial/SerialConfigDlg.h"
 #include "serial/SerialSetup.h"
 
@@ -57,7 +58,9 @@ void CMainDlg::OnChangeSetting()
     const SerialSetupResult trial = OpenWithSettings(m_serial, chosen, 2048);
     switch (trial.failedAt) {
     case SerialSetupStep::Open:
-        plat::ShowMessageBox(this, QStringLiteral("Unable to open COM-port. Previous configuration is maintained."));
+        plat::ShowMessageBox(this, QString::fromStdString(WithOpenFailureExplanation(
+                                       "Unable to open COM-port. Previous configuration is maintained.",
+                                       SerialPortName(chosen.comPort), trial.status)));
         break;
     case SerialSetupStep::Handshaking:
         plat::ShowMessageBox(this,

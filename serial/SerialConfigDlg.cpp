@@ -1,10 +1,18 @@
 #include "serial/SerialConfigDlg.h"
 
 #include "resources/Resources.h"
+#include "serial/ComAssignment.h"
 #include "serial/ComName.h"
+#include "serial/SerialDeviceSource.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QEvent>
+#include <QScrollBar>
+#include <QSocketNotifier>
+#include <QStylePainter>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 namespace {
@@ -33,6 +41,32 @@ QString DeviceDescription(int port)
     return QString::fromStdString(path + " -> " + target.string());
 }
 
+// The closed port list is as narrow as its template says: it shows the COM name alone, while
+// the open list and the accessible value carry what the port is.
+class ComNameOnly : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* list = qobject_cast<QComboBox*>(watched);
+        if (list == nullptr || event->type() != QEvent::Paint)
+            return false;
+        QStylePainter painter(list);
+        QStyleOptionComboBox option;
+        option.initFrom(list);
+        option.editable = false;
+        option.frame = true;
+        option.currentText = list->currentText().section(QLatin1Char(' '), 0, 0);
+        if (list->view()->isVisible())
+            option.state |= QStyle::State_On;
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+        return true;
+    }
+};
+
 } // namespace
 
 int BaudRateIndex(std::int32_t baudRate)
@@ -43,17 +77,23 @@ int BaudRateIndex(std::int32_t baudRate)
     return -1;
 }
 
-CSerialConfigDlg::CSerialConfigDlg(QWidget* parent) : plat::TemplateDialog(plat::BuiltInDialogTemplate(res::kSerialConfigTemplate), parent)
+CSerialConfigDlg::CSerialConfigDlg(QWidget* parent)
+    : plat::TemplateDialog(plat::BuiltInDialogTemplate(res::kSerialConfigTemplate), parent),
+      m_deviceSource(OpenSerialDeviceSource())
 {
     setModal(true);
     DoDataExchange();
     OnClicked(IDOK, [this] { OnOK(); });
     OnClicked(IDCANCEL, [this] { reject(); });
     // The port list's tooltip names the device of the selected port.
-    if (auto* list = ControlAs<QComboBox>(IDC_CB_COM_PORT))
+    if (auto* list = ControlAs<QComboBox>(IDC_CB_COM_PORT)) {
+        list->installEventFilter(new ComNameOnly(list));
         connect(list, &QComboBox::currentIndexChanged, list,
                 [list](int index) { list->setToolTip(list->itemData(index, Qt::ToolTipRole).toString()); });
+    }
 }
+
+CSerialConfigDlg::~CSerialConfigDlg() = default;
 
 void CSerialConfigDlg::SetSettings(int comPort, int baudIndex, int dataBitsIndex, int parity, int stopBits,
                                    int handshaking)
@@ -88,7 +128,8 @@ bool CSerialConfigDlg::OnInitDialog()
     if (GetCount(IDC_CB_COM_PORT) == 0)
         for (int port = 1; port <= kPortCount; ++port)
             InsertString(IDC_CB_COM_PORT, port - 1, QString::asprintf("COM%d", port));
-    ShowDevicePaths();
+    ShowPresentPorts();
+    WatchDevices();
 
     // An index outside a list leaves it without a selection.
     SetCurSel(IDC_CB_COM_PORT, m_comPort - 1);
@@ -100,14 +141,43 @@ bool CSerialConfigDlg::OnInitDialog()
     return true;
 }
 
-void CSerialConfigDlg::ShowDevicePaths()
+void CSerialConfigDlg::ShowPresentPorts()
 {
     auto* list = ControlAs<QComboBox>(IDC_CB_COM_PORT);
     if (list == nullptr)
         return;
-    for (int port = 1; port <= list->count(); ++port)
+    std::map<int, std::string> present;
+    for (const PresentPort& port : AssignComPorts(PresentSerialDevices(*m_deviceSource)))
+        present.emplace(port.comNumber, port.device.Summary());
+    QFont bold = list->font();
+    bold.setBold(true);
+    for (int port = 1; port <= list->count(); ++port) {
+        const auto found = present.find(port);
+        QString text = QString::asprintf("COM%d", port);
+        if (found != present.end())
+            text += "  " + QString::fromStdString(found->second);
+        list->setItemText(port - 1, text);
+        list->setItemData(port - 1, found != present.end() ? QVariant(bold) : QVariant(), Qt::FontRole);
         list->setItemData(port - 1, DeviceDescription(port), Qt::ToolTipRole);
+    }
     list->setToolTip(list->itemData(list->currentIndex(), Qt::ToolTipRole).toString());
+    // The closed list keeps the template's width; the open one is as wide as its longest item.
+    QAbstractItemView* view = list->view();
+    view->setMinimumWidth(view->sizeHintForColumn(0) + view->verticalScrollBar()->sizeHint().width());
+}
+
+void CSerialConfigDlg::WatchDevices()
+{
+    if (m_deviceWatch != nullptr)
+        return;
+    const int descriptor = m_deviceSource->ChangeDescriptor();
+    if (descriptor < 0)
+        return;
+    m_deviceWatch = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+    connect(m_deviceWatch, &QSocketNotifier::activated, this, [this] {
+        if (m_deviceSource->TakeChanges())
+            ShowPresentPorts();
+    });
 }
 
 void CSerialConfigDlg::OnOK()

@@ -11,11 +11,12 @@ using namespace serialstatus;
 // start, so that a stop is never undone for a thread still running), and the derived class's
 // data. Shared between the thread and the port object.
 struct CSerialEventPort::ThreadState {
-    ThreadState(std::shared_ptr<CSerialSession> opening, std::shared_ptr<void> data)
-        : session(std::move(opening)), attachment(std::move(data)) {}
+    ThreadState(std::shared_ptr<CSerialSession> opening, std::shared_ptr<void> data, std::uint64_t number)
+        : session(std::move(opening)), attachment(std::move(data)), openingNumber(number) {}
 
     std::shared_ptr<CSerialSession> session;
     std::shared_ptr<void> attachment;
+    const std::uint64_t openingNumber;
     plat::Event m_hStopEvent{plat::Event::Kind::ManualReset};
     plat::Event m_hWaitEvent{plat::Event::Kind::ManualReset};
     plat::Event ended{plat::Event::Kind::ManualReset};
@@ -70,7 +71,7 @@ std::uint32_t CSerialEventPort::StartEventThreadWith(std::shared_ptr<void> attac
     std::shared_ptr<CSerialSession> session = Session();
     if (!session || session->IsClosed())
         return Finish(kNotOpen);
-    auto state = std::make_shared<ThreadState>(session, std::move(attachment));
+    auto state = std::make_shared<ThreadState>(session, std::move(attachment), ++m_nThreadStarts);
     if (!state->m_hStopEvent.IsValid() || !state->m_hWaitEvent.IsValid() || !state->ended.IsValid())
         return Finish(FromErrno(EMFILE));
     auto slot = std::make_unique<ThreadSlot>();
@@ -124,6 +125,13 @@ void CSerialEventPort::EndEventThreads()
     m_staleThreads.clear();
 }
 
+void CSerialEventPort::OnDeviceLost(std::uint64_t) {}
+
+bool CSerialEventPort::IsCurrentOpening(std::uint64_t opening) const
+{
+    return m_hThread && m_hThread->state->openingNumber == opening;
+}
+
 std::shared_ptr<void> CSerialEventPort::ThreadAttachment() const
 {
     return t_attachment.port == this ? t_attachment.attachment : nullptr;
@@ -133,17 +141,20 @@ void CSerialEventPort::EventThreadMain(CSerialEventPort* port, std::shared_ptr<T
 {
     BindThreadToSession(port, state->session);
     t_attachment = {port, state->attachment};
-    port->RunEventLoop(*state);
+    if (port->RunEventLoop(*state))
+        port->OnDeviceLost(state->openingNumber);
     t_attachment = {};
     BindThreadToSession(nullptr, nullptr);
     state->ended.Set();
 }
 
-void CSerialEventPort::RunEventLoop(ThreadState& state)
+bool CSerialEventPort::RunEventLoop(ThreadState& state)
 {
+    // A wait that cannot be armed on a hung-up device, and no Close asked for the end.
+    auto lost = [&state] { return state.session->HungUp() && !state.m_hStopEvent.IsSet(); };
     CSerialCompletion record(state.m_hWaitEvent);
     if (WaitForEvent(&record, kInfinite) != kSuccess)
-        return;
+        return lost();
     // Stop wins when both are signalled; a failed wait ends the loop as well.
     while (record.Wait(&state.m_hStopEvent) == 1) {
         std::lock_guard portLock(m_portLock);
@@ -154,8 +165,9 @@ void CSerialEventPort::RunEventLoop(ThreadState& state)
             OnSerialEvent(events, errors);
         // Fails on a closed or hung-up opening: the thread ends without spinning.
         if (WaitForEvent(&record, kInfinite) != kSuccess)
-            return;
+            return lost();
     }
     // Completes the wait still pending on the record before the record goes away.
     SetEventMask(GetEventMask());
+    return false;
 }

@@ -29,6 +29,13 @@ public:
     // line errors gathered since the last wake-up.
     virtual void OnSerialEvent(std::uint32_t events, std::uint32_t errors) = 0;
 
+    // Called on the event thread as it ends because the device hung up (an adapter unplugged, the
+    // far end of a pseudo-terminal closed); the port is still open. `opening` names this
+    // opening for IsCurrentOpening.
+    virtual void OnDeviceLost(std::uint64_t opening);
+    // Whether the event thread of `opening` is still the port's current one (window's thread).
+    bool IsCurrentOpening(std::uint64_t opening) const;
+
     static constexpr std::uint32_t kStopWaitMs = 100;
 
     // Closes the port, stops every thread and waits for each as long as it takes: before the
@@ -51,9 +58,11 @@ private:
     };
 
     static void EventThreadMain(CSerialEventPort* port, std::shared_ptr<ThreadState> state);
-    void RunEventLoop(ThreadState& state);
+    // True when the loop ended because the device hung up.
+    bool RunEventLoop(ThreadState& state);
     void JoinEndedThreads();
 
     std::unique_ptr<ThreadSlot> m_hThread;  // the running thread; null when none
     std::vector<ThreadSlot> m_staleThreads; // threads that outlived their stop wait
+    std::uint64_t m_nThreadStarts = 0;       // numbers each thread's opening
 };

@@ -2,12 +2,24 @@
 #include "app/MainDlg.h"
 
 #include "platform/toolkit/MessageBox.h"
+#include "platform/toolkit/WindowThread.h"
+#include "serial/OpenFailure.h"
 #include "serial/SerialSetup.h"
 
 int CMainDlg::OpenSerialWithSettings()
 {
     m_serial.AllocateReceiveBuffer();
     m_serial.SetOwner(this);
+    // An adapter unplugged while open ends the link as Close does, unless a later Open or a
+    // teardown already replaced that opening.
+    m_serial.SetDeviceLostHandler([this](std::uint64_t opening) {
+        plat::RunOnWindowThread(this, [this, opening] {
+            if (m_serial.IsCurrentOpening(opening)) {
+                TearDownLink();
+                m_editState.SetWindowText(QStringLiteral("Disconnected"));
+            }
+        });
+    });
     // The link always opens with what is stored; the edits show it.
     LoadSerialSettings();
 
@@ -15,7 +27,8 @@ int CMainDlg::OpenSerialWithSettings()
     const SerialSetupResult result = OpenWithSettings(m_serial, stored, CSerialReceiver::kReceiveBufferSize);
     switch (result.failedAt) {
     case SerialSetupStep::Open:
-        plat::ShowMessageBox(this, QStringLiteral("Unable to open COM-port"));
+        plat::ShowMessageBox(this, QString::fromStdString(WithOpenFailureExplanation(
+                                       "Unable to open COM-port", SerialPortName(stored.comPort), result.status)));
         return static_cast<int>(result.status);
     case SerialSetupStep::Handshaking:
         // The port stays open without listening; the next Start, Change Setting or teardown closes it.

@@ -6,6 +6,7 @@ namespace {
 struct ReceiveTarget {
     std::shared_ptr<unsigned char[]> buffer;
     CReceiveSink* owner;
+    std::function<void(std::uint64_t)> onDeviceLost;
 };
 
 } // namespace
@@ -30,7 +31,7 @@ std::uint32_t CSerialReceiver::StartEventThread()
         return StartEventThreadWith(nullptr);
     if (!m_receiveBuffer)
         AllocateReceiveBuffer();
-    return StartEventThreadWith(std::make_shared<ReceiveTarget>(ReceiveTarget{m_receiveBuffer, m_owner}));
+    return StartEventThreadWith(std::make_shared<ReceiveTarget>(ReceiveTarget{m_receiveBuffer, m_owner, m_onDeviceLost}));
 }
 
 void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
@@ -41,7 +42,7 @@ void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
         return;
     // On the event thread: what it was started with. Called directly: the current ones.
     auto started = std::static_pointer_cast<ReceiveTarget>(ThreadAttachment());
-    const ReceiveTarget target = started ? *started : ReceiveTarget{m_receiveBuffer, m_owner};
+    const ReceiveTarget target = started ? *started : ReceiveTarget{m_receiveBuffer, m_owner, nullptr};
     if (!target.buffer)
         return;
     std::uint32_t count = 0;
@@ -50,4 +51,11 @@ void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
         std::lock_guard receivedLock(target.owner->ReceivedLock());
         target.owner->AppendReceivedData(target.buffer.get(), static_cast<int>(count));
     }
+}
+
+void CSerialReceiver::OnDeviceLost(std::uint64_t opening)
+{
+    auto started = std::static_pointer_cast<ReceiveTarget>(ThreadAttachment());
+    if (started && started->onDeviceLost)
+        started->onDeviceLost(opening);
 }

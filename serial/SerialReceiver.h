@@ -6,6 +6,7 @@
 
 #include "panes/ReceiveSink.h"
 
+#include <functional>
 #include <memory>
 
 class CSerialReceiver : public CSerialEventPort {
@@ -18,14 +19,20 @@ public:
     // Starts the thread with the current receive buffer and owner, which it keeps for good.
     std::uint32_t StartEventThread() override;
     void OnSerialEvent(std::uint32_t events, std::uint32_t errors) override;
+    // Passes the loss on to the handler the thread was started with.
+    void OnDeviceLost(std::uint64_t opening) override;
 
     // A fresh buffer of kReceiveBufferSize bytes for the next opening. A thread still using the
     // old one keeps it until it ends.
     void AllocateReceiveBuffer();
     // The sink the bytes go to; set before the port is opened for the link.
     void SetOwner(CReceiveSink* owner) { m_owner = owner; }
+    // Called on the event thread when the device of an opening hung up; set before the port is
+    // opened for the link, like the owner.
+    void SetDeviceLostHandler(std::function<void(std::uint64_t opening)> handler) { m_onDeviceLost = std::move(handler); }
 
 protected:
     CReceiveSink* m_owner = nullptr;
+    std::function<void(std::uint64_t)> m_onDeviceLost;
     std::shared_ptr<unsigned char[]> m_receiveBuffer;
 };

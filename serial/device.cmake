@@ -14,5 +14,14 @@ add_library(relvanto_serial STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SerialPort.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortIo.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialEventPort.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/SerialReceiver.cpp)
-target_link_libraries(relvanto_serial PUBLIC relvanto_sync relvanto_storefolders Threads::Threads)
+  ${CMAKE_CURRENT_LIST_DIR}/SerialReceiver.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SerialDevices.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SerialDeviceSource.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ComAssignment.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DeviceHolders.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OpenFailure.cpp)
+# Serial devices are found and watched through libudev (Debian: libudev-dev).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBUDEV REQUIRED IMPORTED_TARGET libudev)
+target_link_libraries(relvanto_serial PUBLIC relvanto_sync relvanto_storefolders Threads::Threads
+                      PRIVATE PkgConfig::LIBUDEV)

@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev
+  libudev-dev
   socat netcat-openbsd
   appstream desktop-file-utils dpkg-dev file
 )

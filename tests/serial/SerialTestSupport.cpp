@@ -105,12 +105,18 @@ SocatPair::SocatPair()
 
 SocatPair::~SocatPair()
 {
+    Kill();
+    std::error_code ignored;
+    std::filesystem::remove_all(m_dir, ignored);
+}
+
+void SocatPair::Kill()
+{
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
         ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
 }
 
 void RecordingSink::AppendReceivedData(const unsigned char* data, int size)

@@ -38,6 +38,8 @@ public:
     ~SocatPair();
     const std::string& EndA() const { return m_a; }
     const std::string& EndB() const { return m_b; }
+    // Ends socat, as an unplugged adapter ends: both ends hang up and their links go.
+    void Kill();
 
 private:
     std::string m_dir, m_a, m_b;

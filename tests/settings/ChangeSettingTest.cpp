@@ -1,6 +1,7 @@
 // Change Setting over a real pseudo-terminal mapped to a COM number: only what the device accepts
 // is stored, and the link is left closed.
 #include "resources/ControlIds.h"
+#include "tests/serial/RecordedDevices.h"
 #include "tests/settings/SettingsWindow.h"
 
 #include <termios.h>
@@ -61,9 +62,13 @@ TEST_F(ChangeSetting, AcceptedChoiceIsStoredShownAndOpensTheLinkWithExactlyThose
 
 TEST_F(ChangeSetting, APortThatDoesNotExistKeepsThePreviousConfiguration)
 {
+    RecordedDevices present({recorded::Ftdi()});
     MapComPort(6, Scratch() + "/no-such-device");
     ASSERT_TRUE(Choose({5, 14, 3, 0, 0, 0}));
-    EXPECT_EQ(BoxTexts(), std::vector<QString>{"Unable to open COM-port. Previous configuration is maintained."});
+    // The message of old, then why.
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                              "Unable to open COM-port. Previous configuration is maintained.\n" + Scratch() +
+                              "/no-such-device is not present. Present ports: COM33 (ttyUSB0, FTDI FT232R USB UART, A123).")});
     EXPECT_EQ(ReadFile(MachineKeyFile()), m_storedBefore);
     EXPECT_EQ(dlg->GetText(IDC_SERIAL_PORT), "COM1");
     EXPECT_EQ(dlg->GetText(IDC_SERIAL_BAUD), "19200");

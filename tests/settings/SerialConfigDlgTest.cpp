@@ -1,13 +1,23 @@
-// The Serial Port Configuration dialog on its own: its lists, the selections it opens with, and
-// what OK and Cancel hand back.
+// The Serial Port Configuration dialog on its own: its lists, the selections it opens with, what
+// OK and Cancel hand back, and the present ports as devices come and go (recorded descriptions
+// stand in for plugged devices).
+#include "tests/serial/RecordedDevices.h"
 #include "tests/settings/SettingsWindow.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QPainter>
 #include <QTimer>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
-using SerialConfigDialog = SettingsWindowTest;
+class SerialConfigDialog : public SettingsWindowTest {
+protected:
+    RecordedDevices m_devices; // none plugged unless a test plugs one
+};
 
 QStringList Items(CSerialConfigDlg& dlg, int id)
 {
@@ -124,6 +134,95 @@ TEST_F(SerialConfigDialog, PortListShowsTheMappedDeviceWithoutChangingTheNames)
     EXPECT_EQ(shownTip, item5);
     EXPECT_EQ(item1, "/dev/ttyS0");
     EXPECT_FALSE(item200.startsWith("/")) << item200.toStdString();
+}
+
+// For the README: the dialog with its port list open below it, drawn offscreen.
+void SaveDialogPicture(CSerialConfigDlg& shown, const QString& path)
+{
+    auto* list = shown.ControlAs<QComboBox>(1028);
+    list->showPopup();
+    const QPixmap dialog = shown.grab();
+    const QPixmap open = list->view()->window()->grab();
+    list->hidePopup();
+    QPixmap picture(std::max(dialog.width(), open.width()), dialog.height() + open.height());
+    picture.fill(shown.palette().window().color());
+    QPainter painter(&picture);
+    painter.drawPixmap(0, 0, dialog);
+    painter.drawPixmap(list->x(), dialog.height(), open);
+    painter.end();
+    picture.save(path);
+}
+
+bool IsBold(QComboBox* list, int index)
+{
+    return list->itemData(index, Qt::FontRole).value<QFont>().bold();
+}
+
+TEST_F(SerialConfigDialog, PresentPortsSayWhatTheyAreAndStandOut)
+{
+    m_devices.Plug(recorded::Ftdi());
+    m_devices.Plug(recorded::OnBoardUart());
+    m_devices.Plug(recorded::Pl011());
+    m_devices.Plug(recorded::LegacyStub());
+    CSerialConfigDlg dlg;
+    dlg.SetSettings(33, 10, 3, 0, 0, 0);
+    std::vector<bool> bold;
+    QString tip33;
+    int popupWidth = 0, longestItem = 0;
+    const int result = RunDialog(dlg, [&](CSerialConfigDlg& shown) {
+        auto* list = shown.ControlAs<QComboBox>(1028);
+        for (int i = 0; i < list->count(); ++i)
+            bold.push_back(IsBold(list, i));
+        tip33 = list->itemData(32, Qt::ToolTipRole).toString();
+        popupWidth = list->view()->minimumWidth();
+        longestItem = list->view()->sizeHintForColumn(0);
+        PressDialogButton(shown, 1);
+    });
+    const QStringList ports = Items(dlg, 1028);
+    ASSERT_EQ(ports.size(), 255);
+    EXPECT_EQ(ports[0], "COM1  ttyS0  serial");
+    EXPECT_EQ(ports[1], "COM2"); // ttyS1 has no UART
+    EXPECT_EQ(ports[32], "COM33  ttyUSB0  FTDI FT232R USB UART  A123");
+    EXPECT_EQ(ports[96], "COM97  ttyAMA0  uart-pl011");
+    EXPECT_EQ(ports[254], "COM255");
+    for (int i = 0; i < 255; ++i)
+        EXPECT_EQ(bold[static_cast<std::size_t>(i)], i == 0 || i == 32 || i == 96) << ports[i].toStdString();
+    EXPECT_EQ(tip33, "/dev/ttyUSB0");
+    EXPECT_GE(popupWidth, longestItem);
+    // The stored value stays the COM number.
+    EXPECT_EQ(result, CSerialConfigDlg::kOk);
+    EXPECT_EQ(dlg.m_comPort, 33);
+}
+
+TEST_F(SerialConfigDialog, DevicesThatComeAndGoShowWhileOpenAndTheSelectionStays)
+{
+    m_devices.Plug(recorded::OnBoardUart());
+    CSerialConfigDlg dlg;
+    dlg.SetSettings(34, 10, 3, 0, 0, 0);
+    // Waits, while the dialog runs, until item `index` reads `text`.
+    auto shows = [](CSerialConfigDlg& shown, int index, const QString& text) {
+        auto* list = shown.ControlAs<QComboBox>(1028);
+        for (int i = 0; i < 1000 && list->itemText(index) != text; ++i)
+            QTest::qWait(10);
+        return list->itemText(index) == text;
+    };
+    const int result = RunDialog(dlg, [&](CSerialConfigDlg& shown) {
+        EXPECT_EQ(Items(shown, 1028)[33], "COM34");
+        m_devices.Plug(recorded::Ftdi("/dev/ttyUSB1"));
+        EXPECT_TRUE(shows(shown, 33, "COM34  ttyUSB1  FTDI FT232R USB UART  A123"));
+        EXPECT_TRUE(IsBold(shown.ControlAs<QComboBox>(1028), 33));
+        m_devices.Plug(recorded::ExarUsb());
+        EXPECT_TRUE(shows(shown, 96, "COM97  ttyXRUSB0  Exar Corp. XR21V1410  XR0042"));
+        if (const char* picture = std::getenv("RELVANTO_DIALOG_PICTURE"))
+            SaveDialogPicture(shown, picture);
+        m_devices.Unplug("/dev/ttyUSB1");
+        EXPECT_TRUE(shows(shown, 33, "COM34"));
+        EXPECT_FALSE(IsBold(shown.ControlAs<QComboBox>(1028), 33));
+        EXPECT_EQ(Selected(shown, 1028), 33);
+        PressDialogButton(shown, 1);
+    });
+    EXPECT_EQ(result, CSerialConfigDlg::kOk);
+    EXPECT_EQ(dlg.m_comPort, 34);
 }
 
 } // namespace

@@ -5,6 +5,10 @@
 
 #include <QPushButton>
 
+#include <filesystem>
+#include <functional>
+#include <unistd.h>
+
 namespace {
 
 class SerialStartStop : public SettingsWindowTest {
@@ -63,6 +67,67 @@ TEST_F(SerialStartStop, StoredHandshakingOutsideTheTableLeavesStartEnabled)
     EXPECT_TRUE(dlg->IsEnabled(IDC_START));
     EXPECT_FALSE(dlg->IsEnabled(IDC_STOP));
     EXPECT_NE(dlg->GetText(IDC_STATE), "Opened");
+}
+
+TEST_F(SerialStartStop, AnOpenThatFailsSaysWhoHoldsThePort)
+{
+    OpenInSerialMode("");
+    CSerialPort other; // the same kind of opener in this process: the lock refuses the window's
+    ASSERT_EQ(other.Open(m_pty.SlavePath(), 0, 0), 0u);
+    Click(IDC_START);
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                              "Unable to open COM-port\n" + m_pty.SlavePath() + " is in use by settings_tests (process " +
+                              std::to_string(::getpid()) + ").")});
+    EXPECT_TRUE(dlg->IsEnabled(IDC_START));
+}
+
+// Waits, with the window running, until `done` holds.
+bool WaitUntil(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 1000 && !done(); ++i)
+        QTest::qWait(10);
+    return done();
+}
+
+TEST_F(SerialStartStop, UnplugWhileOpenClosesTheLinkAndOpenWorksWhenItIsBack)
+{
+    // COM5 leads through a stable name to the adapter, as a by-id link does.
+    const std::string stableName = Scratch() + "/adapter";
+    auto adapter = std::make_unique<SocatPair>();
+    std::filesystem::create_symlink(adapter->EndA(), stableName);
+    MapComPort(5, stableName);
+    WriteMachineKey("\"ComPort\"=dword:00000005\n");
+    OpenWindow();
+    Click(IDC_MODE_RS232);
+    Click(IDC_START);
+    ASSERT_EQ(dlg->GetText(IDC_STATE), "Opened");
+    {
+        CSerialPort far;
+        ASSERT_EQ(far.Open(adapter->EndB(), 0, 0), 0u);
+        ASSERT_EQ(far.Write("before", 6, nullptr, nullptr, CSerialPort::kInfinite), 0u);
+        ASSERT_TRUE(WaitUntil([&] { return Received() == "before"; }));
+    }
+
+    adapter->Kill();
+    EXPECT_TRUE(WaitUntil([&] { return dlg->GetText(IDC_STATE) == "Disconnected"; }));
+    EXPECT_TRUE(dlg->IsEnabled(IDC_START));
+    EXPECT_FALSE(dlg->IsEnabled(IDC_STOP));
+    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+    EXPECT_EQ(Received(), "before");
+    EXPECT_TRUE(Boxes().empty());
+
+    adapter = std::make_unique<SocatPair>();
+    std::filesystem::remove(stableName);
+    std::filesystem::create_symlink(adapter->EndA(), stableName);
+    Click(IDC_START);
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(dlg->GetText(IDC_STATE), "Opened");
+    EXPECT_FALSE(dlg->IsEnabled(IDC_START));
+    EXPECT_TRUE(dlg->IsEnabled(IDC_STOP));
+    CSerialPort far;
+    ASSERT_EQ(far.Open(adapter->EndB(), 0, 0), 0u);
+    ASSERT_EQ(far.Write("after", 5, nullptr, nullptr, CSerialPort::kInfinite), 0u);
+    EXPECT_TRUE(WaitUntil([&] { return Received() == "after"; }));
 }
 
 } // namespace
