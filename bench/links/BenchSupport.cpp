@@ -13,15 +13,10 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace bench {
 
@@ -130,30 +125,6 @@ void SendCyclic(int fd, std::uint64_t total, std::size_t chunk)
         sent += static_cast<std::uint64_t>(w);
     }
     ::close(fd);
-}
-
-int Spawn(const std::vector<std::string>& argv, const char* stdinPath, const char* stdoutPath)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdinPath)
-        posix_spawn_file_actions_addopen(&actions, 0, stdinPath, O_RDONLY, 0);
-    if (stdoutPath)
-        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath, O_WRONLY, 0);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-bool WaitExit(int pid)
-{
-    int status = 0;
-    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void TimerProbe::Start()

@@ -3,6 +3,8 @@
 // outside programs as yardsticks, and a timer that records how late the window's thread answers.
 
 #include "app/MainDlg.h"
+#include "bench/support/BenchResult.h"
+#include "bench/support/Processes.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -32,10 +34,6 @@ std::uint16_t LocalPort(int fd);
 int ConnectTcp(std::uint16_t port);
 // Sends `total` cyclic bytes in writes of `chunk` bytes; closes the socket.
 void SendCyclic(int fd, std::uint64_t total, std::size_t chunk = 256 * 1024);
-
-// Runs a program; returns its pid, or -1.
-int Spawn(const std::vector<std::string>& argv, const char* stdinPath = nullptr, const char* stdoutPath = nullptr);
-bool WaitExit(int pid);
 
 // Records, on the window's thread, how late a 5 ms timer fires while it runs.
 class TimerProbe {
