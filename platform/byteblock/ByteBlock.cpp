@@ -137,6 +137,7 @@ BlockStatus ByteBlock::GrowTo(std::size_t n)
     if (!storage_.Reserve(n))
         return BlockStatus::NoMemory;
     size_.store(n, std::memory_order_release);
+    storage_.GrewTo(n);
     return BlockStatus::Ok;
 }
 

@@ -34,6 +34,7 @@ std::size_t RoundUpToPages(std::size_t n)
 
 PageStorage::~PageStorage()
 {
+    preparer_.Stop();
     if (data_)
         munmap(data_, capacity_);
 }
@@ -56,6 +57,7 @@ bool PageStorage::Reserve(std::size_t n)
 
 bool PageStorage::MapTo(std::size_t bytes)
 {
+    std::lock_guard map(mapLock_);
     void* mapped = data_ == nullptr
         ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
         : mremap(data_, capacity_, bytes, MREMAP_MAYMOVE);
@@ -66,6 +68,7 @@ bool PageStorage::MapTo(std::size_t bytes)
     // Large blocks fill far faster with 2 MiB pages (one fault instead of 512); a refusal is harmless.
     if (capacity_ >= kHugeFrom)
         madvise(data_, capacity_, MADV_HUGEPAGE);
+    preparer_.Mapped(data_, capacity_);
     return true;
 }
 
@@ -82,9 +85,13 @@ void PageStorage::ZeroRange(std::size_t from, std::size_t to)
         return;
     }
     std::memset(data_ + from, 0, wholeFrom - from);
-    // A private anonymous page dropped this way reads as zero on its next use and frees its memory.
-    if (madvise(data_ + wholeFrom, wholeTo - wholeFrom, MADV_DONTNEED) != 0)
-        std::memset(data_ + wholeFrom, 0, wholeTo - wholeFrom);
+    {
+        std::lock_guard map(mapLock_);
+        // A private anonymous page dropped this way reads as zero on its next use and frees its memory.
+        if (madvise(data_ + wholeFrom, wholeTo - wholeFrom, MADV_DONTNEED) != 0)
+            std::memset(data_ + wholeFrom, 0, wholeTo - wholeFrom);
+        preparer_.Dropped(wholeFrom);
+    }
     std::memset(data_ + wholeTo, 0, to - wholeTo);
 }
 
