@@ -9,6 +9,7 @@
 #include "platform/byteblock/ByteBlock.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -64,6 +65,14 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// Page faults the calling thread took so far: each one a stop for the kernel to find a page.
+long ThreadFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_minflt;
+}
+
 double Gb(double bytes) { return bytes / 1e9; }
 double Mib(double bytes) { return bytes / (1024.0 * 1024.0); }
 
@@ -83,11 +92,16 @@ int main(int argc, char** argv)
 
     std::vector<double> blockFills, mappingFills;
     double perByte = -1, peakPerByte = -1;
+    long blockFaults = 0, mappingFaults = 0;
     for (int round = 0; round < rounds; ++round) {
+        long faults = ThreadFaults();
         mappingFills.push_back(FillMapping(chunk, target));
+        mappingFaults = ThreadFaults() - faults;
         const std::uint64_t rssBefore = bench::ResidentBytes();
         plat::ByteBlock block;
+        faults = ThreadFaults();
         blockFills.push_back(Fill(block, chunk, target));
+        blockFaults = ThreadFaults() - faults;
         // The memory of the first round: later rounds reuse what the allocator kept.
         if (round == 0) {
             perByte = static_cast<double>(bench::ResidentBytes() - rssBefore) / static_cast<double>(target);
@@ -98,9 +112,10 @@ int main(int argc, char** argv)
     const double appends = static_cast<double>(target / kChunk);
     std::printf("byte block: %.0f appends of %zu bytes up to %.0f MiB, median of %d rounds\n", appends, kChunk,
                 Mib(static_cast<double>(target)), rounds);
-    std::printf("  byte block:    %.3f s, %.2f GB/s, %.0f appends/s\n", block, Gb(static_cast<double>(target)) / block,
-                appends / block);
-    std::printf("  fresh mapping: %.3f s, %.2f GB/s\n", mapping, Gb(static_cast<double>(target)) / mapping);
+    std::printf("  byte block:    %.3f s, %.2f GB/s, %.0f appends/s, %ld page faults in the writer\n", block,
+                Gb(static_cast<double>(target)) / block, appends / block, blockFaults);
+    std::printf("  fresh mapping: %.3f s, %.2f GB/s, %ld page faults in the writer\n", mapping,
+                Gb(static_cast<double>(target)) / mapping, mappingFaults);
     std::printf("  per byte:      %.3f bytes resident, %.3f bytes at the peak\n", perByte, peakPerByte);
 
     // Refilling storage that is already there, and the bare bookkeeping of one append.
