@@ -117,7 +117,8 @@ int main(int argc, char** argv)
     std::printf("  socat pty pair, through CSerialReceiver: %8.1f MB/s  CPU %.3f s\n", ours.mbPerSecond, ours.cpuSeconds);
     std::printf("  openpty pair, through CSerialReceiver:   %8.1f MB/s  CPU %.3f s\n", direct.mbPerSecond, direct.cpuSeconds);
     const bool cpuMeasured = cat.cpuSeconds > 0 && ours.mbPerSecond > 0;
-    bench::PrintResult("serial_receive_cpu", cpuMeasured ? ours.cpuSeconds / cat.cpuSeconds : -1, bench::AtMost(2.0));
-    bench::PrintResult("serial_receive", cat.mbPerSecond > 0 ? ours.mbPerSecond / cat.mbPerSecond : -1, bench::AtLeast(0.9));
+    const std::string name = "serial_receive_" + std::to_string(mib) + "MiB";
+    bench::PrintResult((name + "_cpu").c_str(), cpuMeasured ? ours.cpuSeconds / cat.cpuSeconds : -1, bench::AtMost(2.0));
+    bench::PrintResult(name.c_str(), cat.mbPerSecond > 0 ? ours.mbPerSecond / cat.mbPerSecond : -1, bench::AtLeast(0.9));
     return cat.mbPerSecond > 0 && ours.mbPerSecond > 0 && direct.mbPerSecond > 0 ? 0 : 1;
 }
