@@ -6,6 +6,7 @@
 #include "bench/support/BenchResult.h"
 #include "bench/support/Processes.h"
 
+#include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <chrono>
@@ -48,6 +49,26 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     std::vector<double> m_lateMs;
+};
+
+// Records, on the window's thread, how long a click posted every 50 ms on a check box waits until
+// the box has handled it. The box toggles with every click; an even number keeps its state.
+class ClickProbe {
+public:
+    void Start(QAbstractButton* box);
+    // Stops posting and waits (for at most a second) for the last click to be handled.
+    void Stop();
+    double WorstMs() const;
+    double PercentileMs(double p) const;
+    std::size_t Count() const { return m_waitMs.size(); }
+
+private:
+    std::unique_ptr<QTimer> m_timer;
+    QMetaObject::Connection m_toggled;
+    QAbstractButton* m_box = nullptr;
+    QElapsedTimer m_clock;
+    qint64 m_postedAt = -1;
+    std::vector<double> m_waitMs;
 };
 
 // The window's event loop runs until `done`.
