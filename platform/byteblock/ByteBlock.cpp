@@ -143,7 +143,7 @@ BlockStatus ByteBlock::GrowTo(std::size_t n)
 
 void ByteBlock::ShrinkTo(std::size_t n)
 {
-    storage_.ZeroRange(n, size_.load(std::memory_order_relaxed));
+    storage_.ZeroTail(n, size_.load(std::memory_order_relaxed));
     size_.store(n, std::memory_order_release);
 }
 

@@ -62,6 +62,12 @@ void PagePreparer::Dropped(std::size_t from)
     asked_ = target_;
 }
 
+std::size_t PagePreparer::ReadyEnd()
+{
+    std::lock_guard lock(lock_);
+    return ready_;
+}
+
 void PagePreparer::Want(std::size_t end)
 {
     if (end < kFirstWant)

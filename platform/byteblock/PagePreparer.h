@@ -7,9 +7,9 @@
 // The preparer populates only while it holds the mapping lock given to it, so whoever moves,
 // drops or unmaps pages takes that lock first and then tells the preparer (Mapped, Dropped).
 //
-// Threads: Mapped and Dropped are called by the mapping's owner with the mapping lock held; Want
-// and Stop by the owner without it; the preparer's own thread does the rest. The owner's calls
-// are serialised (one thread at a time).
+// Threads: Mapped, Dropped and ReadyEnd are called by the mapping's owner with the mapping lock
+// held; Want and Stop by the owner without it; the preparer's own thread does the rest. The owner's
+// calls are serialised (one thread at a time).
 
 #include <condition_variable>
 #include <cstddef>
@@ -29,6 +29,8 @@ public:
     void Mapped(unsigned char* data, std::size_t capacity);
     // Pages from `from` on were handed back to the kernel: they are no longer ready, nor wanted.
     void Dropped(std::size_t from);
+    // Where the pages it made ready end (a page boundary). With the mapping lock held.
+    std::size_t ReadyEnd();
     // The writer has reached `end`: the pages a little beyond it should be ready. Takes no lock and
     // makes no system call until the preparer has a whole step of work to do.
     void Want(std::size_t end);

@@ -72,27 +72,27 @@ bool PageStorage::MapTo(std::size_t bytes)
     return true;
 }
 
-void PageStorage::ZeroRange(std::size_t from, std::size_t to)
+void PageStorage::ZeroTail(std::size_t from, std::size_t end)
 {
-    to = std::min(to, capacity_);
-    if (from >= to)
+    end = std::min(end, capacity_);
+    if (from >= end)
         return;
     const std::size_t page = PageSize();
     const std::size_t wholeFrom = (from + page - 1) / page * page;
-    const std::size_t wholeTo = to / page * page;
+    std::lock_guard map(mapLock_);
+    // Pages made ready past the end hold only zeros; they go back with the rest.
+    const std::size_t wholeTo = std::max(end / page * page, std::min(preparer_.ReadyEnd(), capacity_));
     if (wholeFrom >= wholeTo) {
-        std::memset(data_ + from, 0, to - from);
+        std::memset(data_ + from, 0, end - from);
         return;
     }
     std::memset(data_ + from, 0, wholeFrom - from);
-    {
-        std::lock_guard map(mapLock_);
-        // A private anonymous page dropped this way reads as zero on its next use and frees its memory.
-        if (madvise(data_ + wholeFrom, wholeTo - wholeFrom, MADV_DONTNEED) != 0)
-            std::memset(data_ + wholeFrom, 0, wholeTo - wholeFrom);
-        preparer_.Dropped(wholeFrom);
-    }
-    std::memset(data_ + wholeTo, 0, to - wholeTo);
+    // A private anonymous page dropped this way reads as zero on its next use and frees its memory.
+    if (madvise(data_ + wholeFrom, wholeTo - wholeFrom, MADV_DONTNEED) != 0)
+        std::memset(data_ + wholeFrom, 0, wholeTo - wholeFrom);
+    preparer_.Dropped(wholeFrom);
+    if (wholeTo < end)
+        std::memset(data_ + wholeTo, 0, end - wholeTo);
 }
 
 } // namespace plat::detail

@@ -1,13 +1,13 @@
 // Pages made ready ahead of a growing block's writer: the bytes stay exact while the preparer works
 // beside growth, clears and destruction, and the memory it takes stays close to the bytes held.
 #include "platform/byteblock/ByteBlock.h"
-#include "platform/byteblock/PageStorage.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -93,25 +93,32 @@ TEST(PagePreparer, EveryByteStaysInPlaceThroughGrowthClearsAndEndsWhilePagesAreP
     }
 }
 
-TEST(PagePreparer, PagesJustAheadOfTheWriterBecomeReadyAndAClearHandsThemAllBack)
+TEST(PagePreparer, PagesJustPastTheEndBecomeReadyAndAClearHandsThemAllBack)
 {
     if (!KernelPopulates())
         GTEST_SKIP() << "this kernel cannot populate pages ahead (MADV_POPULATE_WRITE, Linux 5.14)";
-    plat::detail::PageStorage storage;
-    ASSERT_TRUE(storage.Reserve(128 * kMiB));
-    const std::size_t end = 32 * kMiB;
-    storage.GrewTo(end);
-    // Nothing was written; the preparer alone brings pages in, within a few MiB past the end.
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (ResidentPages(storage.Data(), end, end + 4 * kMiB) == 0 && std::chrono::steady_clock::now() < limit)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_GT(ResidentPages(storage.Data(), end, end + 4 * kMiB), 0u) << "no page ahead of the writer was made ready";
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(ResidentPages(storage.Data(), end + 8 * kMiB, storage.Capacity()), 0u)
-        << "pages far past the writer take memory";
+    // 40 MiB of appends leave a 64 MiB mapping with room past the end.
+    ByteBlock block;
+    std::size_t streamAt = 0;
+    const std::size_t end = 40 * kMiB, mapped = 64 * kMiB;
+    AppendStream(block, streamAt, end);
+    const unsigned char* base = block.Hold();
+    block.Release();
 
-    storage.ZeroRange(0, storage.Capacity());
+    // Nothing was written past the end; the preparer alone brings pages in there, a few MiB only.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ResidentPages(base, end, end + 8 * kMiB) == 0 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GT(ResidentPages(base, end, end + 8 * kMiB), 0u) << "no page past the end was made ready";
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(ResidentPages(storage.Data(), 0, storage.Capacity()), 0u) << "a cleared block still holds pages";
-    EXPECT_EQ(storage.Data()[end + kMiB], 0);
+    EXPECT_EQ(ResidentPages(base, end + 8 * kMiB, mapped), 0u) << "pages far past the end take memory";
+
+    // Emptied, the block holds no page at all, neither its bytes' nor those made ready past them.
+    ASSERT_EQ(block.Resize(0), BlockStatus::Ok);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ResidentPages(base, 0, mapped), 0u) << "an empty block still holds pages";
+    ASSERT_EQ(block.Resize(end + 4 * kMiB), BlockStatus::Ok);
+    std::vector<unsigned char> got(end + 4 * kMiB);
+    ASSERT_EQ(block.Read(0, got.data(), got.size()), got.size());
+    EXPECT_EQ(std::count(got.begin(), got.end(), 0), static_cast<long>(got.size())) << "growth after a clear reads as zero";
 }
