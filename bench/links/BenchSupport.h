@@ -1,6 +1,8 @@
 #pragma once
-// Pieces the link benchmarks share: a window set up for driving, a sender of cyclic bytes over TCP,
-// outside programs as yardsticks, and a timer that records how late the window's thread answers.
+// Pieces the window benchmarks share: a window set up for driving, a sender of cyclic bytes over
+// TCP, and probes of how late the window's thread answers a timer and a click. Outside programs as
+// yardsticks and the RESULT line come from bench/support. Called from the window's thread unless
+// said otherwise.
 
 #include "app/MainDlg.h"
 #include "bench/support/BenchResult.h"
