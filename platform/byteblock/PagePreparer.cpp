@@ -1,6 +1,7 @@
 #include "platform/byteblock/PagePreparer.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,6 +103,10 @@ PagePreparer::Range PagePreparer::NextStep() const
 
 void PagePreparer::Run()
 {
+    // Lowest priority: on a busy machine the window's thread and the writer come first (at normal
+    // priority the preparer made the window answer later), and pages the preparer does not reach
+    // in time the writer faults in itself, as without a preparer.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
     std::unique_lock lock(lock_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || NextStep().from < NextStep().to; });
