@@ -1,29 +1,38 @@
 // Appends 16 KiB blocks into a byte block up to 1 GiB the way the receive path does (resize, hold,
-// copy, release) and prints the throughput and the memory held per byte.
+// copy, release), next to the same copies into a fresh anonymous mapping that the kernel fills
+// with pages as they are first written: the least it costs to hold new bytes. Ends with the
+// throughput ratio to that mapping and the memory held per byte.
+//
+// bench_byteblock [MiB, default 1024] [rounds, default 3]
 #include "bench/hexview/ProcMemory.h"
+#include "bench/support/BenchResult.h"
 #include "platform/byteblock/ByteBlock.h"
 
+#include <sys/mman.h>
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace {
 
 constexpr std::size_t kChunk = 16 * 1024;
-constexpr std::size_t kTarget = std::size_t{1} << 30;
 
 double Seconds(std::chrono::steady_clock::time_point since)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// Returns the seconds taken; fills `block` from its current size to kTarget.
-double Fill(plat::ByteBlock& block, const std::vector<unsigned char>& chunk)
+// Returns the seconds taken; fills `block` from its current size to `target`.
+double Fill(plat::ByteBlock& block, const std::vector<unsigned char>& chunk, std::size_t target)
 {
     const auto start = std::chrono::steady_clock::now();
     std::size_t total = block.Size();
-    while (total < kTarget) {
+    while (total < target) {
         total += kChunk;
         while (block.Resize(total) == plat::BlockStatus::Held) {
         }
@@ -34,47 +43,101 @@ double Fill(plat::ByteBlock& block, const std::vector<unsigned char>& chunk)
     return Seconds(start);
 }
 
+// The same copies into a fresh mapping asking for huge pages as the block does; -1 on failure.
+double FillMapping(const std::vector<unsigned char>& chunk, std::size_t target)
+{
+    void* mapped = mmap(nullptr, target, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return -1;
+    madvise(mapped, target, MADV_HUGEPAGE);
+    auto* bytes = static_cast<unsigned char*>(mapped);
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t at = 0; at < target; at += kChunk)
+        std::memcpy(bytes + at, chunk.data(), kChunk);
+    const double seconds = Seconds(start);
+    munmap(mapped, target);
+    return seconds;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Page faults the calling thread took so far: each one a stop for the kernel to find a page.
+long ThreadFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_minflt;
+}
+
 double Gb(double bytes) { return bytes / 1e9; }
 double Mib(double bytes) { return bytes / (1024.0 * 1024.0); }
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const std::size_t target = (argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024) << 20;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    if (target < kChunk) {
+        std::fprintf(stderr, "MiB: at least 1\n");
+        return 2;
+    }
     std::vector<unsigned char> chunk(kChunk);
     for (std::size_t i = 0; i < kChunk; ++i)
         chunk[i] = static_cast<unsigned char>(i * 7 + 1);
 
-    const std::uint64_t rssBefore = bench::ResidentBytes();
-    plat::ByteBlock block;
-    const double first = Fill(block, chunk);
-    const std::uint64_t rssFull = bench::ResidentBytes();
-    const std::uint64_t peak = bench::PeakResidentBytes();
-    const double appends = static_cast<double>(kTarget / kChunk);
-
-    std::printf("byte block: %zu appends of %zu bytes up to %.0f MiB\n", kTarget / kChunk, kChunk, Mib(kTarget));
-    std::printf("  first fill:  %.3f s, %.2f GB/s, %.0f appends/s\n", first, Gb(kTarget) / first, appends / first);
-    std::printf("  resident:    %.1f MiB before, %.1f MiB full, peak %.1f MiB\n", Mib(rssBefore), Mib(rssFull), Mib(peak));
-    std::printf("  per byte:    %.3f bytes resident, %.3f bytes at the peak\n",
-                static_cast<double>(rssFull - rssBefore) / kTarget, static_cast<double>(peak - rssBefore) / kTarget);
-
-    while (block.Resize(0) == plat::BlockStatus::Held) {
+    std::vector<double> blockFills, mappingFills;
+    double perByte = -1, peakPerByte = -1;
+    long blockFaults = 0, mappingFaults = 0;
+    for (int round = 0; round < rounds; ++round) {
+        long faults = ThreadFaults();
+        mappingFills.push_back(FillMapping(chunk, target));
+        mappingFaults = ThreadFaults() - faults;
+        const std::uint64_t rssBefore = bench::ResidentBytes();
+        plat::ByteBlock block;
+        faults = ThreadFaults();
+        blockFills.push_back(Fill(block, chunk, target));
+        blockFaults = ThreadFaults() - faults;
+        // The memory of the first round: later rounds reuse what the allocator kept.
+        if (round == 0) {
+            perByte = static_cast<double>(bench::ResidentBytes() - rssBefore) / static_cast<double>(target);
+            peakPerByte = static_cast<double>(bench::PeakResidentBytes() - rssBefore) / static_cast<double>(target);
+        }
     }
-    const std::uint64_t rssCleared = bench::ResidentBytes();
-    std::printf("  after clear: %.1f MiB resident\n", Mib(rssCleared));
+    const double block = Median(blockFills), mapping = Median(mappingFills);
+    const double appends = static_cast<double>(target / kChunk);
+    std::printf("byte block: %.0f appends of %zu bytes up to %.0f MiB, median of %d rounds\n", appends, kChunk,
+                Mib(static_cast<double>(target)), rounds);
+    std::printf("  byte block:    %.3f s, %.2f GB/s, %.0f appends/s, %ld page faults in the writer\n", block,
+                Gb(static_cast<double>(target)) / block, appends / block, blockFaults);
+    std::printf("  fresh mapping: %.3f s, %.2f GB/s, %ld page faults in the writer\n", mapping,
+                Gb(static_cast<double>(target)) / mapping, mappingFaults);
+    std::printf("  per byte:      %.3f bytes resident, %.3f bytes at the peak\n", perByte, peakPerByte);
 
-    const double second = Fill(block, chunk);
-    std::printf("  second fill: %.3f s, %.2f GB/s (storage already reserved)\n", second, Gb(kTarget) / second);
-
-    // The bare bookkeeping the receive path does per append, without the copy.
+    // Refilling storage that is already there, and the bare bookkeeping of one append.
+    plat::ByteBlock block2;
+    Fill(block2, chunk, target);
+    while (block2.Resize(0) == plat::BlockStatus::Held) {
+    }
+    std::printf("  after clear:   %.1f MiB resident\n", Mib(static_cast<double>(bench::ResidentBytes())));
+    const double second = Fill(block2, chunk, target);
+    std::printf("  second fill:   %.3f s, %.2f GB/s (mapping already reserved)\n", second,
+                Gb(static_cast<double>(target)) / second);
     const auto start = std::chrono::steady_clock::now();
     constexpr int kCalls = 2000000;
     for (int i = 0; i < kCalls; ++i) {
-        block.Resize(kTarget);
-        block.Hold();
-        block.Release();
+        block2.Resize(target);
+        block2.Hold();
+        block2.Release();
     }
     const double bookkeeping = Seconds(start);
-    std::printf("  resize+hold+release: %.0f ns per append (%.1f M/s)\n", bookkeeping / kCalls * 1e9, kCalls / bookkeeping / 1e6);
+    std::printf("  resize+hold+release: %.0f ns per append\n", bookkeeping / kCalls * 1e9);
+
+    bench::PrintResult("byteblock_memory", perByte, bench::AtMost(1.02));
+    bench::PrintResult("byteblock_append", mapping > 0 ? mapping / block : -1, bench::AtLeast(0.9));
     return 0;
 }

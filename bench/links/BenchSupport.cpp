@@ -9,19 +9,15 @@
 
 #include <QAbstractButton>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace bench {
 
@@ -132,29 +128,19 @@ void SendCyclic(int fd, std::uint64_t total, std::size_t chunk)
     ::close(fd);
 }
 
-int Spawn(const std::vector<std::string>& argv, const char* stdinPath, const char* stdoutPath)
+namespace {
+
+double Worst(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
+
+double Percentile(std::vector<double> v, double p)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (stdinPath)
-        posix_spawn_file_actions_addopen(&actions, 0, stdinPath, O_RDONLY, 0);
-    if (stdoutPath)
-        posix_spawn_file_actions_addopen(&actions, 1, stdoutPath, O_WRONLY, 0);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
 }
 
-bool WaitExit(int pid)
-{
-    int status = 0;
-    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+} // namespace
 
 void TimerProbe::Start()
 {
@@ -177,19 +163,46 @@ void TimerProbe::Stop()
     m_timer.reset();
 }
 
-double TimerProbe::WorstMs() const
+double TimerProbe::WorstMs() const { return Worst(m_lateMs); }
+double TimerProbe::PercentileMs(double p) const { return Percentile(m_lateMs, p); }
+
+void ClickProbe::Start(QAbstractButton* box)
 {
-    return m_lateMs.empty() ? 0 : *std::max_element(m_lateMs.begin(), m_lateMs.end());
+    m_box = box;
+    m_waitMs.clear();
+    m_postedAt = -1;
+    m_clock.start();
+    m_toggled = QObject::connect(box, &QAbstractButton::toggled, [this] {
+        if (m_postedAt >= 0)
+            m_waitMs.push_back(static_cast<double>(m_clock.nsecsElapsed() - m_postedAt) / 1e6);
+        m_postedAt = -1;
+    });
+    m_timer = std::make_unique<QTimer>();
+    QObject::connect(m_timer.get(), &QTimer::timeout, [this] {
+        if (m_postedAt >= 0)
+            return;
+        const QPointF centre(m_box->width() / 4.0, m_box->height() / 2.0);
+        const QPointF global = m_box->mapToGlobal(centre);
+        m_postedAt = m_clock.nsecsElapsed();
+        QCoreApplication::postEvent(m_box, new QMouseEvent(QEvent::MouseButtonPress, centre, global, Qt::LeftButton,
+                                                           Qt::LeftButton, Qt::NoModifier));
+        QCoreApplication::postEvent(m_box, new QMouseEvent(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton,
+                                                           Qt::NoButton, Qt::NoModifier));
+    });
+    m_timer->start(50);
 }
 
-double TimerProbe::PercentileMs(double p) const
+void ClickProbe::Stop()
 {
-    if (m_lateMs.empty())
-        return 0;
-    std::vector<double> v = m_lateMs;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
+    m_timer.reset();
+    const auto end = Clock::now() + std::chrono::seconds(1);
+    while (m_postedAt >= 0 && Clock::now() < end)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QObject::disconnect(m_toggled);
 }
+
+double ClickProbe::WorstMs() const { return Worst(m_waitMs); }
+double ClickProbe::PercentileMs(double p) const { return Percentile(m_waitMs, p); }
 
 void CreateApplication(const char* name)
 {

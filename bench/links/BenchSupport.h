@@ -1,9 +1,14 @@
 #pragma once
-// Pieces the link benchmarks share: a window set up for driving, a sender of cyclic bytes over TCP,
-// outside programs as yardsticks, and a timer that records how late the window's thread answers.
+// Pieces the window benchmarks share: a window set up for driving, a sender of cyclic bytes over
+// TCP, and probes of how late the window's thread answers a timer and a click. Outside programs as
+// yardsticks and the RESULT line come from bench/support. Called from the window's thread unless
+// said otherwise.
 
 #include "app/MainDlg.h"
+#include "bench/support/BenchResult.h"
+#include "bench/support/Processes.h"
 
+#include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <chrono>
@@ -33,10 +38,6 @@ int ConnectTcp(std::uint16_t port);
 // Sends `total` cyclic bytes in writes of `chunk` bytes; closes the socket.
 void SendCyclic(int fd, std::uint64_t total, std::size_t chunk = 256 * 1024);
 
-// Runs a program; returns its pid, or -1.
-int Spawn(const std::vector<std::string>& argv, const char* stdinPath = nullptr, const char* stdoutPath = nullptr);
-bool WaitExit(int pid);
-
 // Records, on the window's thread, how late a 5 ms timer fires while it runs.
 class TimerProbe {
 public:
@@ -50,6 +51,26 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     std::vector<double> m_lateMs;
+};
+
+// Records, on the window's thread, how long a click posted every 50 ms on a check box waits until
+// the box has handled it. The box toggles with every click; an even number keeps its state.
+class ClickProbe {
+public:
+    void Start(QAbstractButton* box);
+    // Stops posting and waits (for at most a second) for the last click to be handled.
+    void Stop();
+    double WorstMs() const;
+    double PercentileMs(double p) const;
+    std::size_t Count() const { return m_waitMs.size(); }
+
+private:
+    std::unique_ptr<QTimer> m_timer;
+    QMetaObject::Connection m_toggled;
+    QAbstractButton* m_box = nullptr;
+    QElapsedTimer m_clock;
+    qint64 m_postedAt = -1;
+    std::vector<double> m_waitMs;
 };
 
 // The window's event loop runs until `done`.

@@ -1,7 +1,8 @@
 // The share of datagrams from a sender at full speed that reach the Received pane of the window
 // bound as UDP endpoint, next to a plain recvfrom loop on a socket with the same receive buffer
 // size taking the same sender's datagrams. Each datagram carries its number, so the pane's bytes
-// are checked to be whole datagrams in the order sent. Prints figures only.
+// are checked to be whole datagrams in the order sent. Ends with the ratio of the two shares: the
+// pane should lose no more than the bare loop does.
 //
 // bench_links_udp_receive_share [datagrams, default 200000] [datagram bytes, default 512]
 #include "bench/links/BenchSupport.h"
@@ -210,7 +211,8 @@ int main(int argc, char** argv)
                 window.intact ? "whole, in order" : "WRONG bytes or order");
     std::printf("  plain recvfrom loop:               %9lld arrived  %6.2f %%  receive buffer %d bytes  %s\n",
                 plain.arrived, share(plain), plain.receiveBuffer, plain.intact ? "whole, in order" : "WRONG bytes or order");
-    if (plain.arrived > 0)
-        std::printf("  ratio window/plain: %.2f\n", static_cast<double>(window.arrived) / static_cast<double>(plain.arrived));
+    bench::PrintResult("udp_receive_share",
+                       plain.arrived > 0 && window.intact ? static_cast<double>(window.arrived) / static_cast<double>(plain.arrived) : -1,
+                       bench::AtLeast(1.0));
     return window.intact && plain.intact ? 0 : 1;
 }

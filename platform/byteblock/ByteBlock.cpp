@@ -137,12 +137,13 @@ BlockStatus ByteBlock::GrowTo(std::size_t n)
     if (!storage_.Reserve(n))
         return BlockStatus::NoMemory;
     size_.store(n, std::memory_order_release);
+    storage_.GrewTo(n);
     return BlockStatus::Ok;
 }
 
 void ByteBlock::ShrinkTo(std::size_t n)
 {
-    storage_.ZeroRange(n, size_.load(std::memory_order_relaxed));
+    storage_.ZeroTail(n, size_.load(std::memory_order_relaxed));
     size_.store(n, std::memory_order_release);
 }
 

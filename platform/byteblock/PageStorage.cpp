@@ -34,6 +34,7 @@ std::size_t RoundUpToPages(std::size_t n)
 
 PageStorage::~PageStorage()
 {
+    preparer_.Stop();
     if (data_)
         munmap(data_, capacity_);
 }
@@ -56,6 +57,7 @@ bool PageStorage::Reserve(std::size_t n)
 
 bool PageStorage::MapTo(std::size_t bytes)
 {
+    std::lock_guard map(mapLock_);
     void* mapped = data_ == nullptr
         ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
         : mremap(data_, capacity_, bytes, MREMAP_MAYMOVE);
@@ -66,26 +68,31 @@ bool PageStorage::MapTo(std::size_t bytes)
     // Large blocks fill far faster with 2 MiB pages (one fault instead of 512); a refusal is harmless.
     if (capacity_ >= kHugeFrom)
         madvise(data_, capacity_, MADV_HUGEPAGE);
+    preparer_.Mapped(data_, capacity_);
     return true;
 }
 
-void PageStorage::ZeroRange(std::size_t from, std::size_t to)
+void PageStorage::ZeroTail(std::size_t from, std::size_t end)
 {
-    to = std::min(to, capacity_);
-    if (from >= to)
+    end = std::min(end, capacity_);
+    if (from >= end)
         return;
     const std::size_t page = PageSize();
     const std::size_t wholeFrom = (from + page - 1) / page * page;
-    const std::size_t wholeTo = to / page * page;
+    std::lock_guard map(mapLock_);
+    // Pages made ready past the end hold only zeros; they go back with the rest.
+    const std::size_t wholeTo = std::max(end / page * page, std::min(preparer_.ReadyEnd(), capacity_));
     if (wholeFrom >= wholeTo) {
-        std::memset(data_ + from, 0, to - from);
+        std::memset(data_ + from, 0, end - from);
         return;
     }
     std::memset(data_ + from, 0, wholeFrom - from);
     // A private anonymous page dropped this way reads as zero on its next use and frees its memory.
     if (madvise(data_ + wholeFrom, wholeTo - wholeFrom, MADV_DONTNEED) != 0)
         std::memset(data_ + wholeFrom, 0, wholeTo - wholeFrom);
-    std::memset(data_ + wholeTo, 0, to - wholeTo);
+    preparer_.Dropped(wholeFrom);
+    if (wholeTo < end)
+        std::memset(data_ + wholeTo, 0, end - wholeTo);
 }
 
 } // namespace plat::detail

@@ -1,0 +1,137 @@
+#include "platform/byteblock/PagePreparer.h"
+
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23 // Linux 5.14; older C libraries lack the name
+#endif
+
+namespace plat::detail {
+namespace {
+
+// Work is handed over in steps of one huge page: one wake-up per 2 MiB written, and the owner
+// never waits longer than one step's population for the mapping lock.
+constexpr std::size_t kStep = 2 * 1024 * 1024;
+// How far ahead of the writer pages are made ready: a 32nd of what was written, at least two steps
+// and at most this much, so that beyond 128 MiB the memory held past the written bytes stays
+// within about 3 %.
+constexpr std::size_t kLeastAhead = 2 * kStep;
+constexpr std::size_t kMostAhead = 8 * 1024 * 1024;
+// Blocks smaller than this never start a preparer.
+constexpr std::size_t kFirstWant = 4 * 1024 * 1024;
+
+std::size_t PageSize()
+{
+    static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+} // namespace
+
+PagePreparer::~PagePreparer() { Stop(); }
+
+void PagePreparer::Stop()
+{
+    {
+        std::lock_guard lock(lock_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void PagePreparer::Mapped(unsigned char* data, std::size_t capacity)
+{
+    std::lock_guard lock(lock_);
+    data_ = data;
+    capacity_ = capacity;
+    ready_ = std::min(ready_, capacity);
+}
+
+void PagePreparer::Dropped(std::size_t from)
+{
+    std::lock_guard lock(lock_);
+    ready_ = std::min(ready_, from / kStep * kStep);
+    target_ = std::min(target_, from);
+    written_ = std::min(written_, from);
+    asked_ = target_;
+}
+
+std::size_t PagePreparer::ReadyEnd()
+{
+    std::lock_guard lock(lock_);
+    return ready_;
+}
+
+void PagePreparer::Want(std::size_t end)
+{
+    if (end < kFirstWant)
+        return;
+    const std::size_t target = end + std::clamp(end / 32, kLeastAhead, kMostAhead);
+    // Only the owner reads or writes asked_ (its callers are serialised).
+    if (target < asked_ + kStep)
+        return;
+    asked_ = target;
+    bool start = false;
+    {
+        std::lock_guard lock(lock_);
+        if (refused_)
+            return;
+        target_ = std::max(target_, target / PageSize() * PageSize());
+        written_ = end;
+        start = !thread_.joinable();
+        if (start)
+            thread_ = std::thread([this] { Run(); });
+    }
+    if (!start)
+        wake_.notify_one();
+}
+
+PagePreparer::Range PagePreparer::NextStep() const
+{
+    // The step the writer is in is left to the writer: were both to fault the same huge page, both
+    // would zero one and one of them in vain.
+    const std::size_t from = std::max(ready_, (written_ / kStep + 1) * kStep);
+    return {from, std::min({from / kStep * kStep + kStep, target_, capacity_})};
+}
+
+void PagePreparer::Run()
+{
+    // Lowest priority: on a busy machine the window's thread and the writer come first (at normal
+    // priority the preparer made the window answer later), and pages the preparer does not reach
+    // in time the writer faults in itself, as without a preparer.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+    std::unique_lock lock(lock_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || NextStep().from < NextStep().to; });
+        if (stopping_)
+            return;
+        lock.unlock();
+        {
+            // The mapping cannot move or lose pages while this is held.
+            std::lock_guard map(mapLock_);
+            lock.lock();
+            const Range step = NextStep();
+            if (stopping_ || step.from >= step.to)
+                continue;
+            unsigned char* base = data_;
+            lock.unlock();
+            const int failure = madvise(base + step.from, step.to - step.from, MADV_POPULATE_WRITE) == 0 ? 0 : errno;
+            lock.lock();
+            if (failure == 0)
+                ready_ = step.to;
+            else if (failure != EINTR && failure != EAGAIN)
+                refused_ = true;    // not supported here, or no memory: the writer's faults will tell
+        }
+        if (refused_)
+            return;
+    }
+}
+
+} // namespace plat::detail

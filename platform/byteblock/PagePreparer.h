@@ -1,0 +1,62 @@
+#pragma once
+// Makes the pages of one anonymous mapping ready ahead of its writer, on a thread of its own, so
+// that the writer's copies do not stop for the kernel to find and zero fresh pages. Asks the
+// kernel with MADV_POPULATE_WRITE (Linux 5.14 and later); where that is refused the preparer stops
+// and the writer faults pages in itself, as it would without one.
+//
+// The preparer populates only while it holds the mapping lock given to it, so whoever moves,
+// drops or unmaps pages takes that lock first and then tells the preparer (Mapped, Dropped).
+//
+// Threads: Mapped, Dropped and ReadyEnd are called by the mapping's owner with the mapping lock
+// held; Want and Stop by the owner without it; the preparer's own thread does the rest. The owner's
+// calls are serialised (one thread at a time).
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <thread>
+
+namespace plat::detail {
+
+class PagePreparer {
+public:
+    explicit PagePreparer(std::mutex& mapLock) : mapLock_(mapLock) {}
+    ~PagePreparer();
+    PagePreparer(const PagePreparer&) = delete;
+    PagePreparer& operator=(const PagePreparer&) = delete;
+
+    // The mapping is now [data, data + capacity); its pages kept their state (mremap moves them).
+    void Mapped(unsigned char* data, std::size_t capacity);
+    // Pages from `from` on were handed back to the kernel: they are no longer ready, nor wanted.
+    void Dropped(std::size_t from);
+    // Where the pages it made ready end (a page boundary). With the mapping lock held.
+    std::size_t ReadyEnd();
+    // The writer has reached `end`: the pages a little beyond it should be ready. Takes no lock and
+    // makes no system call until the preparer has a whole step of work to do.
+    void Want(std::size_t end);
+    // Ends the preparer's thread; it prepares nothing afterwards. Called before the mapping goes.
+    void Stop();
+
+private:
+    struct Range {
+        std::size_t from, to;
+    };
+    // With lock_ held: the pages to populate next (none when from >= to).
+    Range NextStep() const;
+    void Run();
+
+    std::mutex& mapLock_;
+    std::mutex lock_;     // guards everything below; taken after mapLock_, never before it
+    std::condition_variable wake_;
+    std::thread thread_;
+    unsigned char* data_ = nullptr;
+    std::size_t capacity_ = 0;
+    std::size_t ready_ = 0;       // the preparer has populated up to here (the writer may have done more)
+    std::size_t written_ = 0;     // the writer's end when it last asked
+    std::size_t target_ = 0;      // the preparer works up to this
+    std::size_t asked_ = 0;       // the writer's side of target_, so that Want can skip the lock
+    bool stopping_ = false;
+    bool refused_ = false;        // the kernel cannot populate: leave the pages to the writer
+};
+
+} // namespace plat::detail
