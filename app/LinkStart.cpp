@@ -6,11 +6,7 @@
 
 void CMainDlg::OnStartLink()
 {
-    {
-        // A receive thread of the previous link may still be delivering.
-        std::lock_guard guard(m_csReceived);
-        ClearReceivedPane();
-    }
+    m_pane.Clear();
 
     if (GetCheck(IDC_MODE_TCP) == 1) {
         // The fields may have changed since the mode click: the role is decided again.

@@ -68,9 +68,8 @@ void CMainDlg::ConnectHandlers()
 
 void CMainDlg::InitWindowState()
 {
-    m_saReceived.MakeEmptyArray();
     m_saSending.MakeEmptyArray();
-    m_hexReceived.BindData(&m_saReceived, 0);
+    m_hexReceived.BindData(&m_pane.Block(), 0);
     m_hexSending.BindData(&m_saSending, 0);
     m_hexReceived.UpdateView(15);
     m_hexSending.UpdateView(15);
@@ -78,10 +77,7 @@ void CMainDlg::InitWindowState()
     m_hTcpSendStopEvent = std::make_unique<plat::Event>();
     m_hUdpSendStopEvent = std::make_unique<plat::Event>();
     m_hSerialSendStopEvent = std::make_unique<plat::Event>();
-    m_hClearEvent = std::make_unique<plat::Event>();
-    m_hClearQuitEvent = std::make_unique<plat::Event>();
 
-    m_nReceivedTotal = 0;
     m_nUdpChunkSize = 512;
     LoadSerialSettings();
     ResetLinkControls();
@@ -107,15 +103,14 @@ void CMainDlg::OnDestroy()
     TearDownLink();
     // The teardown asked every send to stop; this also ends a periodic send's pause at once.
     m_hSendQuitEvent.Set();
-    if (m_hClearQuitEvent)
-        m_hClearQuitEvent->Set();
 
     // No worker may touch the window after this: wake the ones blocked in a message box, then join.
     plat::ShutDownMessageBoxes();
     m_serial.EndEventThreads();
     // Workers set aside by a later Start first: they may still start a receive worker.
     m_workers.JoinSetAside();
-    for (std::thread* worker : {&m_hClearThread, &m_hTcpServerThread, &m_hTcpSendThread, &m_hTcpClientThread,
+    m_pane.EndClearWorker();
+    for (std::thread* worker : {&m_hTcpServerThread, &m_hTcpSendThread, &m_hTcpClientThread,
                                 &m_hTcpRecvThread, &m_hUdpSendThread, &m_hUdpRecvThread, &m_hSerialSendThread}) {
         if (worker->joinable())
             worker->join();

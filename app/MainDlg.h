@@ -6,7 +6,7 @@
 #include "links/LinkTypes.h"
 #include "links/WorkerThreads.h"
 #include "panes/HexEditCtrl.h"
-#include "panes/ReceiveSink.h"
+#include "panes/ReceivedPane.h"
 #include "panes/SendJob.h"
 #include "panes/SendTicket.h"
 #include "platform/byteblock/ByteBlock.h"
@@ -26,8 +26,6 @@
 #include <vector>
 
 class CMainDlg;
-// The worker that empties the Received Data pane each time Clear is clicked.
-void ClearWorkerThread(CMainDlg* dlg);
 // Link workers. Each acts for the link epoch of the Start that began it.
 void TcpClientThread(CMainDlg* dlg, std::uint64_t linkEpoch);
 void TcpServerThread(CMainDlg* dlg, std::uint64_t linkEpoch);
@@ -38,25 +36,23 @@ void TcpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
 void UdpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
 void SerialSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
 
-class CMainDlg : public plat::TemplateDialog, public CReceiveSink {
+class CMainDlg : public plat::TemplateDialog, private ReceivedPaneView {
     Q_OBJECT
 public:
     explicit CMainDlg(QWidget* parent = nullptr);
     ~CMainDlg() override;
 
-    // The receive sink: appends a block that arrived on any link. Called with m_csReceived held.
-    void AppendReceivedData(const unsigned char* data, int size) override;
-    std::mutex& ReceivedLock() override { return m_csReceived; }
-    // Empties the Received Data pane.
-    void ClearReceivedPane();
+    // Any thread: where every link delivers what it receives.
+    CReceiveSink& ReceiveSink() { return m_pane; }
+    std::mutex& ReceivedLock() { return m_pane.ReceivedLock(); }
 
     // Read-only views for tests and benchmarks.
-    const plat::ByteBlock& ReceivedBlock() const { return m_saReceived; }
+    const plat::ByteBlock& ReceivedBlock() { return m_pane.Block(); }
     plat::ByteBlock& SendingBlock() { return m_saSending; }
-    std::int64_t ReceivedTotal() const { return m_nReceivedTotal; }
+    std::int64_t ReceivedTotal() const { return m_pane.Total(); }
     const CHexeditctrl1& ReceivedView() const { return m_hexReceived; }
     const CHexeditctrl1& SendingView() const { return m_hexSending; }
-    bool ClearWorkerStarted() const { return m_hClearThread.joinable(); }
+    bool ClearWorkerStarted() const { return m_pane.ClearWorkerStarted(); }
     CSerialReceiver& SerialPort() { return m_serial; }
     std::int32_t LinkPort() const { return m_nLinkPort; }
     std::size_t SetAsideWorkers() { return m_workers.SetAsideCount(); }
@@ -71,6 +67,8 @@ protected:
 
     // Received Data pane.
     void OnClearReceived();
+    void ShowReceivedState(const std::string& text) override;
+    void RedrawReceived(bool appended) override;
 
     // Sending: Send, Periodic, Stop and Clear of the Sending pane.
     void OnSend();
@@ -96,7 +94,6 @@ protected:
     void ShowSendBegin(const SendTicket& ticket);
     // Ends a send: the text (none when empty), Send enabled and Stop disabled.
     void ShowSendEnd(SendLink link, const SendTicket& ticket, const QString& text);
-    friend void ClearWorkerThread(CMainDlg* dlg);
 
     // Link controls returned to the state in which no link is chosen, and the link teardown.
     void ResetLinkControls();
@@ -147,6 +144,9 @@ protected:
     // `appendLock` is the lock receive threads append under, for the Received pane.
     void SavePaneToFile(plat::ByteBlock& block, CHexeditctrl1& view, std::mutex* appendLock);
 
+    // The link workers deliver here (for now they reach it as friends).
+    CReceivedPane m_pane{*this};
+
 private:
     void ConnectHandlers();
 
@@ -160,7 +160,6 @@ private:
 
     CHexeditctrl1 m_hexReceived;
     CHexeditctrl1 m_hexSending;
-    plat::ByteBlock m_saReceived;
     plat::ByteBlock m_saSending;
     std::string m_strDestIp;                    // written by Start under m_csLink
     std::atomic<std::int32_t> m_nLinkPort{0};   // read by workers while a teardown may reset it
@@ -192,21 +191,12 @@ private:
     std::uint64_t m_nStartEpoch = 0;
     WorkerThreads m_workers;
 
-    // The clear worker and its two events.
-    std::thread m_hClearThread;
-    std::unique_ptr<plat::Event> m_hClearEvent;
-    std::unique_ptr<plat::Event> m_hClearQuitEvent;
-
     SendJob m_sendJob;
     // The bytes of the last Send; pData points into them.
     std::shared_ptr<const std::vector<unsigned char>> m_sendBytes;
     CSerialReceiver m_serial;
 
-    // Bytes held in the Received Data pane. 64 bits wide: a long flood must not wrap the count.
-    // Changed only under m_csReceived; atomic so that the window can read it at any time.
-    std::atomic<std::int64_t> m_nReceivedTotal{0};
     std::int32_t m_nUdpChunkSize = 0;
-    std::mutex m_csReceived;
     QIcon m_hIcon;
 
     plat::DlgItem m_editState;

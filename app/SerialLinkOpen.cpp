@@ -7,7 +7,7 @@
 int CMainDlg::OpenSerialWithSettings()
 {
     m_serial.AllocateReceiveBuffer();
-    m_serial.SetOwner(this);
+    m_serial.SetOwner(&m_pane);
     // The link always opens with what is stored; the edits show it.
     LoadSerialSettings();
 

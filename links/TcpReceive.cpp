@@ -27,8 +27,7 @@ void TcpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch, plat::SocketRef co
         // 0: the peer closed, or a teardown shut the socket down; -1: any failure.
         if (n <= 0)
             break;
-        std::lock_guard guard(dlg->m_csReceived);
-        dlg->AppendReceivedData(buffer.get(), static_cast<int>(n));
+        dlg->m_pane.Deliver(buffer.get(), static_cast<std::size_t>(n));
     }
 
     // The connection is over: a send still blocked on it is woken, and both sockets close before

@@ -12,10 +12,8 @@
 
 namespace {
 
-// Large enough for any IPv4 datagram, so none is cut short; the pane takes it in blocks of at most
-// kSinkBlock bytes.
+// Large enough for any IPv4 datagram, so none is cut short; the sink hands it on in blocks.
 constexpr int kDatagramBufferSize = 65536;
-constexpr int kSinkBlock = 16384;
 
 } // namespace
 
@@ -67,11 +65,7 @@ void UdpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch)
         // 0: a datagram without bytes, or a teardown shut the socket down; -1: a failure.
         if (n <= 0)
             break;
-        std::lock_guard guard(dlg->m_csReceived);
-        for (ssize_t offset = 0; offset < n; offset += kSinkBlock) {
-            const int block = static_cast<int>(std::min<ssize_t>(kSinkBlock, n - offset));
-            dlg->AppendReceivedData(buffer.get() + offset, block);
-        }
+        dlg->m_pane.Deliver(buffer.get(), static_cast<std::size_t>(n));
     }
 
     // Closed once, also when the send shares it: it leaves both members, and the descriptor closes

@@ -15,4 +15,4 @@ add_library(relvanto_serial STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortIo.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialEventPort.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialReceiver.cpp)
-target_link_libraries(relvanto_serial PUBLIC relvanto_sync relvanto_storefolders Threads::Threads)
+target_link_libraries(relvanto_serial PUBLIC relvanto_receivesink relvanto_sync relvanto_storefolders Threads::Threads)

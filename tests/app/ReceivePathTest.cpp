@@ -34,12 +34,11 @@ std::vector<unsigned char> Pattern(std::size_t n, unsigned char first)
 
 class ReceivePathTest : public MainWindowFixture {
 protected:
-    // Delivers a block as a receive thread does: from a worker, under the window's lock.
+    // Delivers a block as a receive thread does: from a worker.
     void Deliver(const std::vector<unsigned char>& data)
     {
         std::thread([&] {
-            std::lock_guard guard(dlg->ReceivedLock());
-            dlg->AppendReceivedData(data.data(), static_cast<int>(data.size()));
+            dlg->ReceiveSink().Deliver(data.data(), data.size());
         }).join();
     }
     QString ReceivedState()
@@ -130,9 +129,8 @@ TEST_F(ReceivePathTest, AnAppendWaitsForASaveThatHoldsTheBlockAndLosesNothing)
     block.Hold();     // a save of the pane in progress
     std::atomic<bool> appended{false};
     std::thread receiver([&] {
-        std::lock_guard guard(dlg->ReceivedLock());
         const auto more = Pattern(8, 8);
-        dlg->AppendReceivedData(more.data(), 8);
+        dlg->ReceiveSink().Deliver(more.data(), 8);
         appended = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -155,8 +153,7 @@ TEST_F(ReceivePathTest, AFloodFromAWorkerArrivesByteExactWhileTheWindowKeepsRunn
     std::atomic<bool> done{false};
     std::thread receiver([&] {
         for (std::size_t at = 0; at < kTotal; at += kBlock) {
-            std::lock_guard guard(dlg->ReceivedLock());
-            dlg->AppendReceivedData(source.data() + at, static_cast<int>(kBlock));
+            dlg->ReceiveSink().Deliver(source.data() + at, kBlock);
         }
         done = true;
     });
@@ -190,8 +187,7 @@ TEST_F(ReceivePathTest, SeveralReceiversAndClearsAtOnceKeepEveryBlockWholeAndInP
                 block.resize(1 + random() % 16384);
                 for (std::size_t i = 0; i < block.size(); ++i)
                     block[i] = static_cast<unsigned char>(r * 61 + n + i);
-                std::lock_guard guard(dlg->ReceivedLock());
-                dlg->AppendReceivedData(block.data(), static_cast<int>(block.size()));
+                dlg->ReceiveSink().Deliver(block.data(), block.size());
                 const auto total = static_cast<std::size_t>(dlg->ReceivedTotal());
                 back.resize(block.size());
                 if (dlg->ReceivedBlock().Size() < total ||
@@ -237,8 +233,7 @@ TEST_F(ReceivePathTest, BlocksFromSeveralThreadsArriveWholeAndInOrderPerSender)
                 block[1] = static_cast<unsigned char>(n >> 8);
                 block[2] = static_cast<unsigned char>(n);
                 block[0] = static_cast<unsigned char>(size);
-                std::lock_guard guard(dlg->ReceivedLock());
-                dlg->AppendReceivedData(block.data(), size);
+                dlg->ReceiveSink().Deliver(block.data(), size);
             }
         });
     }
@@ -269,7 +264,7 @@ TEST_F(ReceivePathTest, TheWindowClosesCleanlyWhileTheSerialPortIsStillDeliverin
     ASSERT_EQ(::openpty(&master, &slave, path, nullptr, nullptr), 0);
     CSerialReceiver& port = dlg->SerialPort();
     port.AllocateReceiveBuffer();
-    port.SetOwner(dlg.get());
+    port.SetOwner(&dlg->ReceiveSink());
     ASSERT_EQ(port.Open(path, 16384, 16384), 0u);
     ASSERT_EQ(port.StartEventThread(), 0u);
 
