@@ -11,22 +11,14 @@ void CMainDlg::OnStartLink()
     if (GetCheck(IDC_MODE_TCP) == 1) {
         // The fields may have changed since the mode click: the role is decided again.
         switch (ChooseTcpRole()) {
-        case TcpRole::Server: {
-            m_nLinkPort = links::PortFieldValue(GetText(IDC_TCP_SERVER_PORT));
-            const std::uint64_t epoch = BeginLinkStart();
-            m_workers.Launch(m_hTcpServerThread, [this, epoch] { TcpServerThread(this, epoch); });
+        case TcpRole::Server:
+            m_link.StartTcpServer(links::PortFieldValue(GetText(IDC_TCP_SERVER_PORT).toStdString()));
             break;
-        }
         case TcpRole::Client: {
-            m_nLinkPort = links::PortFieldValue(GetText(IDC_TCP_DEST_PORT));
             const auto octets = GetOctets(IDC_TCP_DEST_IP);
-            {
-                std::lock_guard guard(m_csLink);
-                m_strDestIp = QString::asprintf("%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3])
-                                  .toStdString();
-            }
-            const std::uint64_t epoch = BeginLinkStart();
-            m_workers.Launch(m_hTcpClientThread, [this, epoch] { TcpClientThread(this, epoch); });
+            m_link.StartTcpClient(links::PortFieldValue(GetText(IDC_TCP_DEST_PORT).toStdString()),
+                                  QString::asprintf("%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3])
+                                      .toStdString());
             break;
         }
         case TcpRole::Unset:
@@ -34,9 +26,7 @@ void CMainDlg::OnStartLink()
         }
     }
     if (GetCheck(IDC_MODE_UDP) == 1) {
-        m_nLinkPort = links::PortFieldValue(GetText(IDC_UDP_SERVER_PORT));
-        const std::uint64_t epoch = BeginLinkStart();
-        m_workers.Launch(m_hUdpRecvThread, [this, epoch] { UdpReceiveThread(this, epoch); });
+        m_link.StartUdp(links::PortFieldValue(GetText(IDC_UDP_SERVER_PORT).toStdString()));
     }
     if (GetCheck(IDC_MODE_RS232) == 1) {
         m_serial.Close();

@@ -107,11 +107,10 @@ void CMainDlg::OnDestroy()
     // No worker may touch the window after this: wake the ones blocked in a message box, then join.
     plat::ShutDownMessageBoxes();
     m_serial.EndEventThreads();
-    // Workers set aside by a later Start first: they may still start a receive worker.
-    m_workers.JoinSetAside();
+    m_link.JoinWorkers();
     m_pane.EndClearWorker();
-    for (std::thread* worker : {&m_hTcpServerThread, &m_hTcpSendThread, &m_hTcpClientThread,
-                                &m_hTcpRecvThread, &m_hUdpSendThread, &m_hUdpRecvThread, &m_hSerialSendThread}) {
+    m_workers.JoinSetAside();
+    for (std::thread* worker : {&m_hTcpSendThread, &m_hUdpSendThread, &m_hSerialSendThread}) {
         if (worker->joinable())
             worker->join();
     }

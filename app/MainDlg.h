@@ -3,8 +3,9 @@
 // byte blocks shown in the panes, the sockets, the worker threads and their events, the send request,
 // the received-byte count and the lock that guards the Received Data block.
 
+#include "links/LinkSession.h"
 #include "links/LinkTypes.h"
-#include "links/WorkerThreads.h"
+#include "platform/sync/WorkerThreads.h"
 #include "panes/HexEditCtrl.h"
 #include "panes/ReceivedPane.h"
 #include "panes/SendJob.h"
@@ -26,17 +27,12 @@
 #include <vector>
 
 class CMainDlg;
-// Link workers. Each acts for the link epoch of the Start that began it.
-void TcpClientThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-void TcpServerThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-void TcpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen);
-void UdpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch);
 // Send threads, one per link, each given the ticket of the Send that started it.
 void TcpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
 void UdpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
 void SerialSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
 
-class CMainDlg : public plat::TemplateDialog, private ReceivedPaneView {
+class CMainDlg : public plat::TemplateDialog, private ReceivedPaneView, private LinkView {
     Q_OBJECT
 public:
     explicit CMainDlg(QWidget* parent = nullptr);
@@ -54,8 +50,8 @@ public:
     const CHexeditctrl1& SendingView() const { return m_hexSending; }
     bool ClearWorkerStarted() const { return m_pane.ClearWorkerStarted(); }
     CSerialReceiver& SerialPort() { return m_serial; }
-    std::int32_t LinkPort() const { return m_nLinkPort; }
-    std::size_t SetAsideWorkers() { return m_workers.SetAsideCount(); }
+    std::int32_t LinkPort() const { return m_link.LinkPort(); }
+    std::size_t SetAsideWorkers() { return m_workers.SetAsideCount() + m_link.SetAsideWorkers(); }
 
 protected:
     // Window start-up and shutdown.
@@ -106,28 +102,10 @@ protected:
     TcpRole ChooseTcpRole();
     void OnStartLink();
     void OnStopLink();
-    // Called by the connect and accept workers once the connection exists.
-    void StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen);
-    friend void TcpClientThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-    friend void TcpServerThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-    friend void TcpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch, plat::SocketRef conn,
-                                 plat::SocketRef listen);
-    friend void UdpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-
-    // Link epochs: every Start and every teardown begins a new one. A worker publishes its socket,
-    // and touches Start and Stop, only while its epoch is current, so a worker that outlives a
-    // teardown can neither slip a socket past it nor change the buttons of a later link. It writes
-    // the State field until a later Start.
-    bool IsLinkCurrent(std::uint64_t linkEpoch);
-    bool PublishLinkSocket(plat::SocketSlot& slot, plat::SocketRef socket, std::uint64_t linkEpoch);
-    // Takes `socket` out of `slot` when the slot still names it.
-    void ReleaseLinkSocket(plat::SocketSlot& slot, const plat::SocketRef& socket);
-    void ShowLinkState(std::uint64_t linkEpoch, const QString& text);
-    void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled);
-    // Whether no Start came after the one that began this epoch (its worker may still show boxes).
-    bool IsLatestStart(std::uint64_t linkEpoch);
-    // A new epoch for a Start; gives up what an earlier Start's worker may still be attempting.
-    std::uint64_t BeginLinkStart();
+    // What the link workers show (any thread; queued to the window's thread).
+    void ShowLinkState(const std::string& text) override;
+    void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled) override;
+    void ShowLinkMessage(const std::string& text) override;
 
     // Serial link open (serial settings)
     int OpenSerialWithSettings();
@@ -144,8 +122,9 @@ protected:
     // `appendLock` is the lock receive threads append under, for the Received pane.
     void SavePaneToFile(plat::ByteBlock& block, CHexeditctrl1& view, std::mutex* appendLock);
 
-    // The link workers deliver here (for now they reach it as friends).
+    // The Received pane's bytes, and the links that deliver to it.
     CReceivedPane m_pane{*this};
+    LinkSession m_link{*this, m_pane};
 
 private:
     void ConnectHandlers();
@@ -161,22 +140,12 @@ private:
     CHexeditctrl1 m_hexReceived;
     CHexeditctrl1 m_hexSending;
     plat::ByteBlock m_saSending;
-    std::string m_strDestIp;                    // written by Start under m_csLink
-    std::atomic<std::int32_t> m_nLinkPort{0};   // read by workers while a teardown may reset it
 
-    // Links: thread handles are "none" until started; sockets are none until opened.
-    std::thread m_hTcpServerThread;
-    plat::SocketSlot m_sockTcpListen;
+    // Sends: thread handles are "none" until started.
     std::thread m_hTcpSendThread;
-    std::thread m_hTcpClientThread;
-    std::thread m_hTcpRecvThread;
-    plat::SocketSlot m_sockTcpConn;
     // The stop request of the send running on each link, none when none runs; a new one per Send.
     std::shared_ptr<plat::Event> m_hTcpSendStopEvent;
     std::thread m_hUdpSendThread;
-    std::thread m_hUdpRecvThread;
-    plat::SocketSlot m_sockUdpRecv;
-    plat::SocketSlot m_sockUdpSend;
     std::shared_ptr<plat::Event> m_hUdpSendStopEvent;
     std::thread m_hSerialSendThread;
     std::shared_ptr<plat::Event> m_hSerialSendStopEvent;
@@ -185,10 +154,6 @@ private:
     std::uint64_t m_nLastSend = 0;
     // Set when the window goes: ends the pauses of periodic sends at once.
     plat::Event m_hSendQuitEvent{plat::Event::Kind::ManualReset};
-    // Guards the link epochs, the publishing of link sockets and m_strDestIp.
-    std::mutex m_csLink;
-    std::uint64_t m_nLinkEpoch = 0;
-    std::uint64_t m_nStartEpoch = 0;
     WorkerThreads m_workers;
 
     SendJob m_sendJob;

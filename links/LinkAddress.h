@@ -3,7 +3,6 @@
 
 #include "platform/net/Socket.h"
 
-#include <QString>
 #include <cstdint>
 #include <netinet/in.h>
 #include <string>
@@ -13,7 +12,7 @@ namespace links {
 // The value of a port field as the C library's atoi reads it: leading blanks, an optional sign,
 // then decimal digits up to the first other character; no digits give 0. Digits beyond the range
 // of 32 bits wrap instead of overflowing, so the low 16 bits stay those of the number typed.
-std::int32_t PortFieldValue(const QString& text);
+std::int32_t PortFieldValue(const std::string& text);
 
 // The IPv4 socket address of `ip` (host order) and the low 16 bits of `linkPort`.
 sockaddr_in Ipv4Address(std::uint32_t ip, std::int32_t linkPort);

@@ -70,7 +70,7 @@ int CMainDlg::PrepareSendJob()
         const auto octets = GetOctets(IDC_UDP_DEST_IP);
         std::lock_guard guard(m_csSend);
         m_sendJob.SetDestIp(QString::asprintf("%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3]).toStdString());
-        m_sendJob.nDestPort = static_cast<std::int16_t>(links::PortFieldValue(GetText(IDC_UDP_DEST_PORT)) & 0xFFFF);
+        m_sendJob.nDestPort = static_cast<std::int16_t>(links::PortFieldValue(GetText(IDC_UDP_DEST_PORT).toStdString()) & 0xFFFF);
     }
     return 1;
 }

@@ -36,7 +36,7 @@ void TcpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket)
             dlg->ShowSendEnd(SendLink::Tcp, *ticket, stopped);
             return;
         }
-        if (!SendPass(dlg->m_sockTcpConn.Get(), bytes)) {
+        if (!SendPass(dlg->m_link.TcpConnection(), bytes)) {
             dlg->ShowSendEnd(SendLink::Tcp, *ticket, stopped);
             return;
         }

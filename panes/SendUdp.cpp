@@ -28,40 +28,6 @@ bool SendPass(const plat::SocketRef& socket, const std::vector<unsigned char>& b
     return true;
 }
 
-// The socket the sends use: the receive loop's when there is one, so that datagrams leave from
-// the port the endpoint receives on; else the one an earlier send made; else a new one, bound to
-// the link port when there is one. Null after a failure (its message shown, outside the lock).
-plat::SocketRef ChooseUdpSocket(plat::SocketSlot& recvSlot, plat::SocketSlot& sendSlot, std::int32_t linkPort,
-                                std::mutex& slotLock)
-{
-    plat::SocketRef socket;
-    bool bindIt = false;
-    {
-        std::lock_guard guard(slotLock);
-        if (plat::SocketRef receiving = recvSlot.Get()) {
-            sendSlot.Set(receiving);
-            return receiving;
-        }
-        socket = sendSlot.Get();
-        if (!socket) {
-            socket = links::OpenIpv4Socket(SOCK_DGRAM);
-            if (socket)
-                sendSlot.Set(socket);
-            bindIt = linkPort != 0;
-        }
-    }
-    if (!socket) {
-        plat::ShowMessageBox(nullptr, QStringLiteral("socket() error"));
-        return nullptr;
-    }
-    // A socket that failed to bind stays in the member and later sends use it unbound.
-    if (bindIt && !links::BindTo(socket, links::AnyAddress(linkPort))) {
-        plat::ShowMessageBox(nullptr, QStringLiteral("bind() error"));
-        return nullptr;
-    }
-    return socket;
-}
-
 } // namespace
 
 void UdpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket)
@@ -71,10 +37,12 @@ void UdpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket)
         const bool periodic = dlg->SendPeriodic();
         dlg->ShowSendEnd(SendLink::Udp, *ticket, periodic ? QStringLiteral("Periodic Stopped") : text);
     };
-    const plat::SocketRef socket =
-        ChooseUdpSocket(dlg->m_sockUdpRecv, dlg->m_sockUdpSend, dlg->m_nLinkPort, dlg->m_csLink);
-    if (!socket)
+    const UdpSendSocket chosen = dlg->m_link.ChooseUdpSendSocket();
+    if (!chosen.socket) {
+        plat::ShowMessageBox(nullptr, QString::fromLatin1(chosen.failure));
         return end();
+    }
+    const plat::SocketRef& socket = chosen.socket;
     if (dlg->SendPeriodic())
         dlg->ShowSendBegin(*ticket);
     const std::size_t chunk = static_cast<std::size_t>(std::max(1, dlg->m_nUdpChunkSize));
