@@ -74,11 +74,7 @@ void CMainDlg::InitWindowState()
     m_hexReceived.UpdateView(15);
     m_hexSending.UpdateView(15);
 
-    m_hTcpSendStopEvent = std::make_unique<plat::Event>();
-    m_hUdpSendStopEvent = std::make_unique<plat::Event>();
-    m_hSerialSendStopEvent = std::make_unique<plat::Event>();
 
-    m_nUdpChunkSize = 512;
     LoadSerialSettings();
     ResetLinkControls();
 }
@@ -102,19 +98,16 @@ void CMainDlg::OnDestroy()
     MarkControlsGone();
     TearDownLink();
     // The teardown asked every send to stop; this also ends a periodic send's pause at once.
-    m_hSendQuitEvent.Set();
+    m_sends.Quit();
 
     // No worker may touch the window after this: wake the ones blocked in a message box, then join.
+    // The sends first: they use the link sockets and the serial port. The receivers before the
+    // pane they deliver to.
     plat::ShutDownMessageBoxes();
+    m_sends.JoinWorkers();
     m_serial.EndEventThreads();
     m_link.JoinWorkers();
     m_pane.EndClearWorker();
-    m_workers.JoinSetAside();
-    for (std::thread* worker : {&m_hTcpSendThread, &m_hUdpSendThread, &m_hSerialSendThread}) {
-        if (worker->joinable())
-            worker->join();
-    }
-    m_workers.JoinSetAside();
     plat::ResumeMessageBoxes();
 
     // The byte blocks are members and go before the views, which are child widgets: the views let
