@@ -24,6 +24,8 @@ void CMainDlg::TearDownLink()
 {
     StopAllSends();
     m_link.TearDown();
+    if (QWidget* state = m_editState.Widget())
+        state->setToolTip(QString());
     m_serial.Close();
     m_editSenderState.SetWindowText(QStringLiteral("No Running"));
     m_btnStart.EnableWindow(true);
@@ -43,6 +45,15 @@ void CMainDlg::ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled)
             return;
         m_btnStart.EnableWindow(startEnabled);
         m_btnStop.EnableWindow(!startEnabled);
+    });
+}
+
+void CMainDlg::ShowLocalPort(std::uint16_t port)
+{
+    // The port the system chose is otherwise shown nowhere; the State field's tooltip tells it.
+    plat::RunOnWindowThread(this, [this, port] {
+        if (QWidget* state = m_editState.Widget())
+            state->setToolTip(QStringLiteral("Local port %1").arg(port));
     });
 }
 

@@ -106,6 +106,7 @@ private:
     void ShowLinkState(const std::string& text) override;
     void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled) override;
     void ShowLinkMessage(const std::string& text) override;
+    void ShowLocalPort(std::uint16_t port) override;
     // What the send threads show and the links they use; send threads.
     void ShowSenderState(const std::string& text) override;
     void ShowSendButtons(bool sending) override;

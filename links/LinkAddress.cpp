@@ -60,4 +60,13 @@ bool BindTo(const plat::SocketRef& socket, const sockaddr_in& address)
     return ::bind(socket->Descriptor(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
+std::uint16_t LocalPort(const plat::SocketRef& socket)
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(socket->Descriptor(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
 } // namespace links

@@ -25,5 +25,7 @@ std::uint32_t DottedAddress(const std::string& text);
 // A new IPv4 socket of `type` (SOCK_STREAM, SOCK_DGRAM), closed on exec; null on failure.
 plat::SocketRef OpenIpv4Socket(int type);
 bool BindTo(const plat::SocketRef& socket, const sockaddr_in& address);
+// The local port a bound socket has, in host order; 0 when it cannot be told.
+std::uint16_t LocalPort(const plat::SocketRef& socket);
 
 } // namespace links

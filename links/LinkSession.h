@@ -31,6 +31,9 @@ public:
     virtual void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled) = 0;
     // A message box of the worker's own; returns when it has been dismissed.
     virtual void ShowLinkMessage(const std::string& text) = 0;
+    // The local port the link listens or is bound on, once it is known: the system chooses it when
+    // the port field is empty, 0, or its low 16 bits are 0.
+    virtual void ShowLocalPort(std::uint16_t port) = 0;
 };
 
 // The socket a UDP send uses, or the message that says why there is none.

@@ -38,6 +38,7 @@ void LinkSession::TcpServerWorker(std::uint64_t linkEpoch)
         return;
     }
     m_view.ShowLinkButtons(linkEpoch, false);
+    m_view.ShowLocalPort(links::LocalPort(listening));
     ShowLinkState(linkEpoch, "Listening");
 
     int fd;

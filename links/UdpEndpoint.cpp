@@ -50,6 +50,7 @@ void LinkSession::UdpReceiveWorker(std::uint64_t linkEpoch)
 
     auto buffer = std::make_unique<unsigned char[]>(kDatagramBufferSize);
     m_view.ShowLinkButtons(linkEpoch, false);
+    m_view.ShowLocalPort(links::LocalPort(socket));
     ShowLinkState(linkEpoch, "Waiting Data");
     for (;;) {
         sockaddr_in sender{};
