@@ -25,6 +25,10 @@ void LinkSession::TcpServerWorker(std::uint64_t linkEpoch)
         ShowLinkState(linkEpoch, "Disconnected");
         return;
     }
+    // Address reuse lets a Listen right after a Stop have the port while the last connection's end
+    // waits out TIME-WAIT; Linux still refuses a second listener on it.
+    const int reuse = 1;
+    ::setsockopt(listening->Descriptor(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     // A socket that failed to bind or listen is closed at once: one that stayed bound until the
     // next teardown would keep the port from the next Listen.
     if (!links::BindTo(listening, links::AnyAddress(m_linkPort))) {

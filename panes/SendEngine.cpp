@@ -89,14 +89,15 @@ bool SendEngine::Pause()
     return !m_quit.Wait(periodMs);
 }
 
-void SendEngine::ShowBegin(const SendTicket& ticket)
+void SendEngine::ShowBegin(const SendTicket& ticket, bool periodic)
 {
     std::lock_guard guard(m_sendLock);
     if (ticket.serial != m_lastSend)
         return;
-    // The text last: whoever sees it sees the buttons set.
+    // Every send can be stopped while it runs. The text last: whoever sees it sees the buttons set.
     m_view.ShowSendButtons(true);
-    m_view.ShowSenderState("Periodic Send");
+    if (periodic)
+        m_view.ShowSenderState("Periodic Send");
 }
 
 void SendEngine::ShowEnd(SendLink link, const SendTicket& ticket, const std::string& text)
@@ -144,8 +145,7 @@ void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
             return end(Ending::Failed);
         }
     }
-    if (Periodic())
-        ShowBegin(*ticket);
+    ShowBegin(*ticket, Periodic());
     for (;;) {
         if (StopRequested(*ticket))
             return end(Ending::Stopped);

@@ -90,7 +90,7 @@ private:
     bool StopRequested(const SendTicket& ticket);
     // The pause between two passes; false when the window is closing.
     bool Pause();
-    void ShowBegin(const SendTicket& ticket);
+    void ShowBegin(const SendTicket& ticket, bool periodic);
     // Ends a send: the Sender State text (none when empty), Send enabled and Stop disabled.
     void ShowEnd(SendLink link, const SendTicket& ticket, const std::string& text);
     std::shared_ptr<plat::Event>& RunningStop(SendLink link) { return m_runningStop[static_cast<std::size_t>(link)]; }

@@ -7,6 +7,15 @@
 namespace {
 
 constexpr std::uint32_t kPortNotOpen = 6;
+// A device that hung up (I/O error) or vanished (not found) fails every write at once: it counts
+// as a port that is not open rather than a write to retry.
+constexpr std::uint32_t kDeviceNotFound = 2;
+constexpr std::uint32_t kDeviceIoError = 1117;
+
+bool PortIsGone(std::uint32_t status)
+{
+    return status == kPortNotOpen || status == kDeviceNotFound || status == kDeviceIoError;
+}
 
 } // namespace
 
@@ -16,7 +25,7 @@ SendEngine::Ending SendEngine::SerialPass(const std::vector<unsigned char>& byte
         const std::size_t n = std::min(kSerialWriteSize, bytes.size() - at);
         std::uint32_t written = 0;
         const std::uint32_t status = m_links.SerialWrite(bytes.data() + at, static_cast<std::uint32_t>(n), &written);
-        if (status == kPortNotOpen) {
+        if (PortIsGone(status)) {
             // The teardown asks the sends to stop before it closes the port under a write: that
             // write ends as stopped, not as a port that was never open.
             if (StopRequested(ticket))

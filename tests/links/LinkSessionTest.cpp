@@ -258,3 +258,22 @@ TEST_F(LinkSessionTest, AFloodIntoTheReceivedPaneWithClearsKeepsItsCountAndLengt
     std::lock_guard guard(pane.ReceivedLock());
     EXPECT_EQ(static_cast<std::int64_t>(pane.Block().Size()), pane.Total());
 }
+
+TEST_F(LinkSessionTest, ListenRightAfterStopWithAClientConnectedGetsThePortAgain)
+{
+    const std::uint16_t port = Listen();
+    Fd client = ConnectTcp(port);
+    ASSERT_TRUE(view.WaitState("Connected"));
+    // This side closes first, so its end of the connection waits out TIME-WAIT on the port.
+    session.TearDown();
+    ASSERT_TRUE(view.WaitState("Disconnected"));
+    ASSERT_TRUE(PeerClosed(client.Get()));
+    client = Fd();
+
+    view.ForgetStates();
+    session.StartTcpServer(port);
+    ASSERT_TRUE(WaitUntil([&] { return view.LastState() == "Listening" || !view.Messages().empty(); }));
+    EXPECT_TRUE(view.Messages().empty());
+    EXPECT_EQ(view.LocalPort(), port);
+    EXPECT_TRUE(ConnectTcp(port));
+}

@@ -353,3 +353,38 @@ TEST_F(SerialSendEngineTest, ASendToAPortThatIsNotOpenSaysSo)
     EXPECT_FALSE(view.Sending());
     EXPECT_TRUE(view.States().empty());
 }
+
+TEST_F(SerialSendEngineTest, StopIsOfferedDuringASingleSendAndEndsItWithSendStopped)
+{
+    // Nobody reads the pty yet: the send waits for room part way through its pass.
+    engine.Start(SendLink::Serial, Bytes(1 << 20));
+    EXPECT_TRUE(WaitUntil([&] { return view.Sending(); })) << "Send disabled and Stop enabled while any send runs";
+    engine.StopAll();
+    std::atomic<bool> ended{false};
+    std::thread drain([&] {
+        std::vector<unsigned char> chunk(65536);
+        pollfd p{m_master.Get(), POLLIN, 0};
+        while (!ended.load()) {
+            if (::poll(&p, 1, 50) > 0 && ::read(m_master.Get(), chunk.data(), chunk.size()) <= 0)
+                break;
+        }
+    });
+    EXPECT_TRUE(view.WaitState("Send Stopped"));
+    ended = true;
+    drain.join();
+    EXPECT_FALSE(view.Sending());
+    EXPECT_EQ(view.States(), std::vector<std::string>{"Send Stopped"}) << "a single send never says Periodic Send";
+}
+
+TEST_F(SerialSendEngineTest, ASendToADeviceThatHungUpSaysThePortIsNotOpen)
+{
+    // The other end of the line goes away: the device hangs up, and every write fails at once.
+    m_master = Fd();
+    m_slave = Fd();
+    engine.Start(SendLink::Serial, Bytes(5000));
+    EXPECT_TRUE(view.WaitMessage("Serial Port is not opened !"));
+    engine.StopAll();
+    engine.JoinWorkers();
+    EXPECT_FALSE(view.Sending());
+    EXPECT_EQ(view.Messages().size(), 1u);
+}
