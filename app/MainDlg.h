@@ -63,6 +63,7 @@ protected:
     void StartTcpSend();
     void StartUdpSend();
     void StartSerialSend();
+    void StartSend(SendLink link);
     void StopAllSends();
     void OnSendStop();
     void OnPeriodic();

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <thread>
 
 namespace {
@@ -58,9 +59,15 @@ int CMainDlg::PrepareSendJob()
     }
 
     // The bytes are copied at Send: the send threads never read the pane itself.
-    auto bytes = std::make_shared<std::vector<unsigned char>>(m_saSending.Size());
-    bytes->resize(m_saSending.Read(0, bytes->data(), bytes->size()));
-    m_sendBytes = std::move(bytes);
+    try {
+        auto bytes = std::make_shared<std::vector<unsigned char>>(m_saSending.Size());
+        bytes->resize(m_saSending.Read(0, bytes->data(), bytes->size()));
+        m_sendBytes = std::move(bytes);
+    } catch (const std::bad_alloc&) {
+        // The pane keeps its bytes; only this send is given up.
+        plat::ShowMessageBox(this, QStringLiteral("Not enough memory to send the data of the Sending Data pane."));
+        return -1;
+    }
     m_hexSending.Modified(false);
 
     if (GetCheck(IDC_MODE_UDP) == 1) {
@@ -74,17 +81,26 @@ int CMainDlg::PrepareSendJob()
 
 void CMainDlg::StartTcpSend()
 {
-    m_sends.Start(SendLink::Tcp, m_sendBytes);
+    StartSend(SendLink::Tcp);
 }
 
 void CMainDlg::StartUdpSend()
 {
-    m_sends.Start(SendLink::Udp, m_sendBytes);
+    StartSend(SendLink::Udp);
 }
 
 void CMainDlg::StartSerialSend()
 {
-    m_sends.Start(SendLink::Serial, m_sendBytes);
+    StartSend(SendLink::Serial);
+}
+
+void CMainDlg::StartSend(SendLink link)
+{
+    if (m_sends.Start(link, m_sendBytes))
+        return;
+    // No thread for it: nothing was sent, and Send is offered again.
+    ShowSendButtons(false);
+    plat::ShowMessageBox(this, QStringLiteral("Unable to start the send: no thread could be created."));
 }
 
 void CMainDlg::StopAllSends()

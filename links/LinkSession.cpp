@@ -5,35 +5,44 @@
 #include "links/LinkAddress.h"
 
 #include <sys/socket.h>
+#include <system_error>
 #include <vector>
 
 LinkSession::LinkSession(LinkView& view, CReceiveSink& sink) : m_view(view), m_sink(sink) {}
 
 LinkSession::~LinkSession() = default;
 
-void LinkSession::StartTcpServer(std::int32_t port)
+template <class Work> bool LinkSession::LaunchLinkWorker(std::thread& member, Work work)
 {
-    m_linkPort = port;
     const std::uint64_t epoch = BeginLinkStart();
-    m_workers.Launch(m_tcpServerThread, [this, epoch] { TcpServerWorker(epoch); });
+    try {
+        m_workers.Launch(member, [this, epoch, work] { (this->*work)(epoch); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
 }
 
-void LinkSession::StartTcpClient(std::int32_t port, const std::string& destIp)
+bool LinkSession::StartTcpServer(std::int32_t port)
+{
+    m_linkPort = port;
+    return LaunchLinkWorker(m_tcpServerThread, &LinkSession::TcpServerWorker);
+}
+
+bool LinkSession::StartTcpClient(std::int32_t port, const std::string& destIp)
 {
     m_linkPort = port;
     {
         std::lock_guard guard(m_linkLock);
         m_destIp = destIp;
     }
-    const std::uint64_t epoch = BeginLinkStart();
-    m_workers.Launch(m_tcpClientThread, [this, epoch] { TcpClientWorker(epoch); });
+    return LaunchLinkWorker(m_tcpClientThread, &LinkSession::TcpClientWorker);
 }
 
-void LinkSession::StartUdp(std::int32_t port)
+bool LinkSession::StartUdp(std::int32_t port)
 {
     m_linkPort = port;
-    const std::uint64_t epoch = BeginLinkStart();
-    m_workers.Launch(m_udpRecvThread, [this, epoch] { UdpReceiveWorker(epoch); });
+    return LaunchLinkWorker(m_udpRecvThread, &LinkSession::UdpReceiveWorker);
 }
 
 void LinkSession::TearDown()

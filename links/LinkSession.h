@@ -44,6 +44,9 @@ struct UdpSendSocket {
 
 class LinkSession {
 public:
+    // What the user is told when a worker thread could not be made.
+    static constexpr const char* kNoThreadText = "Unable to start the link: no thread could be created.";
+
     LinkSession(LinkView& view, CReceiveSink& sink);
     // JoinWorkers must have run.
     ~LinkSession();
@@ -51,10 +54,11 @@ public:
     LinkSession& operator=(const LinkSession&) = delete;
 
     // Window thread: Start of each link with the port read from its field (its low 16 bits are used).
-    // A Start gives up what an earlier Start's worker may still be attempting.
-    void StartTcpServer(std::int32_t port);
-    void StartTcpClient(std::int32_t port, const std::string& destIp);
-    void StartUdp(std::int32_t port);
+    // A Start gives up what an earlier Start's worker may still be attempting. False when no thread
+    // could be made for the worker: nothing started and the view was not told.
+    bool StartTcpServer(std::int32_t port);
+    bool StartTcpClient(std::int32_t port, const std::string& destIp);
+    bool StartUdp(std::int32_t port);
     // Window thread: shuts every link socket down, so that every blocked worker wakes and ends; the
     // link port goes back to 0. Nobody waits for the workers.
     void TearDown();
@@ -84,6 +88,8 @@ private:
     // Connect and accept workers, once the connection exists.
     void StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen);
 
+    // Window thread: a new epoch and a worker for it; false when the thread could not be made.
+    template <class Work> bool LaunchLinkWorker(std::thread& member, Work work);
     // Any thread, under m_linkLock inside.
     std::uint64_t BeginLinkStart();
     bool PublishLinkSocket(plat::SocketSlot& slot, plat::SocketRef socket, std::uint64_t linkEpoch);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <memory>
 #include <sys/socket.h>
+#include <system_error>
 
 namespace {
 constexpr std::size_t kReceiveBufferSize = CReceiveSink::kMaxBlock;
@@ -12,9 +13,18 @@ constexpr std::size_t kReceiveBufferSize = CReceiveSink::kMaxBlock;
 void LinkSession::StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen)
 {
     m_view.ShowLinkButtons(linkEpoch, false);
-    m_workers.Launch(m_tcpRecvThread, [this, linkEpoch, conn = std::move(conn), listen = std::move(listen)] {
-        TcpReceiveWorker(linkEpoch, conn, listen);
-    });
+    try {
+        m_workers.Launch(m_tcpRecvThread, [this, linkEpoch, conn, listen] { TcpReceiveWorker(linkEpoch, conn, listen); });
+    } catch (const std::system_error&) {
+        // Nobody can receive on the connection: it ends here as if the peer had closed it.
+        conn->Shutdown();
+        ReleaseLinkSocket(m_tcpConn, conn);
+        if (listen)
+            ReleaseLinkSocket(m_tcpListen, listen);
+        m_view.ShowLinkButtons(linkEpoch, true);
+        ShowLinkState(linkEpoch, "Disconnected");
+        ReportFailure(linkEpoch, kNoThreadText);
+    }
 }
 
 void LinkSession::TcpReceiveWorker(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen)

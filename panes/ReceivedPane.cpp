@@ -1,6 +1,7 @@
 #include "panes/ReceivedPane.h"
 
 #include <cstdio>
+#include <system_error>
 
 namespace {
 
@@ -72,8 +73,15 @@ void CReceivedPane::Clear()
 
 void CReceivedPane::ClearLater()
 {
-    if (!m_clearThread.joinable())
-        m_clearThread = std::thread([this] { ClearWorker(); });
+    if (!m_clearThread.joinable()) {
+        try {
+            m_clearThread = std::thread([this] { ClearWorker(); });
+        } catch (const std::system_error&) {
+            // Without a worker the window's thread clears: the pane is emptied all the same.
+            Clear();
+            return;
+        }
+    }
     m_clearEvent.Set();
 }
 

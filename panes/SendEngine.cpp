@@ -4,12 +4,13 @@
 
 #include <atomic>
 #include <cstdio>
+#include <system_error>
 
 SendEngine::SendEngine(SendView& view, SendLinks& links) : m_view(view), m_links(links) {}
 
 SendEngine::~SendEngine() = default;
 
-void SendEngine::Start(SendLink link, std::shared_ptr<const std::vector<unsigned char>> bytes)
+bool SendEngine::Start(SendLink link, std::shared_ptr<const std::vector<unsigned char>> bytes)
 {
     auto ticket = std::make_shared<SendTicket>();
     ticket->bytes = std::move(bytes);
@@ -21,8 +22,17 @@ void SendEngine::Start(SendLink link, std::shared_ptr<const std::vector<unsigned
         running = ticket->stop;
         ticket->serial = ++m_lastSend;
     }
-    m_workers.Launch(m_threads[static_cast<std::size_t>(link)],
-                     [this, link, ticket] { SendThread(link, ticket); });
+    try {
+        m_workers.Launch(m_threads[static_cast<std::size_t>(link)],
+                         [this, link, ticket] { SendThread(link, ticket); });
+    } catch (const std::system_error&) {
+        // This send never ran: a later Stop has nothing of it to stop.
+        std::lock_guard guard(m_sendLock);
+        if (RunningStop(link) == ticket->stop)
+            RunningStop(link).reset();
+        return false;
+    }
+    return true;
 }
 
 void SendEngine::StopAll()

@@ -57,8 +57,9 @@ public:
     SendEngine& operator=(const SendEngine&) = delete;
 
     // Window thread. Starts a send of `bytes` on `link`; a send still running on that link is asked
-    // to stop and nobody waits for it.
-    void Start(SendLink link, std::shared_ptr<const std::vector<unsigned char>> bytes);
+    // to stop and nobody waits for it. False when no thread could be made for it: nothing was sent
+    // and the view was not told.
+    bool Start(SendLink link, std::shared_ptr<const std::vector<unsigned char>> bytes);
     // Window thread. Asks every running send to stop; does not wait. A stop is meant only for the
     // sends running when it is made.
     void StopAll();

@@ -133,8 +133,10 @@ TEST_F(ReceivePathTest, AnAppendWaitsForASaveThatHoldsTheBlockAndLosesNothing)
         dlg->ReceiveSink().Deliver(more.data(), 8);
         appended = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The append has counted its bytes: it is inside, waiting for the hold to end.
+    EXPECT_TRUE(testwait::WaitUntil([&] { return dlg->ReceivedTotal() == 16; }));
     EXPECT_FALSE(appended.load()) << "the block cannot grow while it is held";
+    EXPECT_EQ(block.Size(), 8u);
     block.Release();
     receiver.join();
     EXPECT_EQ(Bytes(dlg->ReceivedBlock()), Pattern(16, 0));

@@ -4,6 +4,7 @@
 #include "panes/ReceivedPane.h"
 #include "tests/links/LinkPeers.h"
 #include "tests/links/SessionRecorders.h"
+#include "tests/support/WithoutThreads.h"
 
 #include <gtest/gtest.h>
 
@@ -276,4 +277,16 @@ TEST_F(LinkSessionTest, ListenRightAfterStopWithAClientConnectedGetsThePortAgain
     EXPECT_TRUE(view.Messages().empty());
     EXPECT_EQ(view.LocalPort(), port);
     EXPECT_TRUE(ConnectTcp(port));
+}
+
+TEST_F(LinkSessionTest, AStartWhoseWorkerCannotBeMadeIsRefusedAndNothingElseEnds)
+{
+    if (!testwait::kThreadLimitsWork)
+        GTEST_SKIP() << "address-space limits do not mix with the sanitizers";
+    const int status = testwait::InChildWithoutRoomForThreads([&] {
+        const bool refused = !session.StartTcpServer(0) && !session.StartUdp(0);
+        session.TearDown();
+        return refused && view.States().empty() ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0) << "100: an exception escaped instead of refusing the Start";
 }

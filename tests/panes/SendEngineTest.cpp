@@ -4,6 +4,7 @@
 #include "serial/SerialPort.h"
 #include "tests/links/LinkPeers.h"
 #include "tests/support/WaitFor.h"
+#include "tests/support/WithoutThreads.h"
 
 #include <gtest/gtest.h>
 
@@ -387,4 +388,18 @@ TEST_F(SerialSendEngineTest, ASendToADeviceThatHungUpSaysThePortIsNotOpen)
     engine.JoinWorkers();
     EXPECT_FALSE(view.Sending());
     EXPECT_EQ(view.Messages().size(), 1u);
+}
+
+TEST_F(SendEngineTest, ASendWhoseThreadCannotBeMadeIsRefusedAndNothingElseEnds)
+{
+    if (!testwait::kThreadLimitsWork)
+        GTEST_SKIP() << "address-space limits do not mix with the sanitizers";
+    Fd peer = UdpPeer();
+    const auto bytes = Bytes(10);
+    const int status = testwait::InChildWithoutRoomForThreads([&] {
+        const bool refused = !engine.Start(SendLink::Udp, bytes);
+        engine.StopAll();   // nothing of the refused send is left to stop
+        return refused && !view.Sending() && view.States().empty() ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0) << "100: an exception escaped instead of refusing the send";
 }
