@@ -74,7 +74,6 @@ void CMainDlg::InitWindowState()
     m_hexReceived.UpdateView(15);
     m_hexSending.UpdateView(15);
 
-
     LoadSerialSettings();
     ResetLinkControls();
 }
