@@ -1,5 +1,6 @@
 #pragma once
-// Ports and IPv4 socket addresses of the links, and the sockets they open.
+// Ports and IPv4 socket addresses of the links, and the sockets they open. Any thread: none of
+// these keeps state.
 
 #include "platform/net/Socket.h"
 

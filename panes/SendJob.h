@@ -20,6 +20,5 @@ struct SendJob {
         std::memcpy(szDestIp, text.c_str(), text.size() + 1);
         return true;
     }
-    std::string GetDestIp() const { return szDestIp; }
     std::int16_t GetDestPort() const { return nDestPort; }
 };
