@@ -1,4 +1,4 @@
-// The send engine's window side and the frame every send thread runs: the start texts, the stop
+// The send engine's window-thread calls and the frame every send thread runs: the start texts, the stop
 // polls, the pause between passes and the end.
 #include "panes/SendEngine.h"
 

@@ -16,7 +16,8 @@ public:
     WorkerThreads& operator=(const WorkerThreads&) = delete;
 
     // Starts `work` on a new thread named by `member`; any thread the member named before is set
-    // aside. Safe to call from any thread for members that only it launches into.
+    // aside. Safe to call from any thread for members that only it launches into. Throws
+    // std::system_error when no thread can be made; `member` then names none.
     template <class Work> void Launch(std::thread& member, Work&& work)
     {
         std::lock_guard guard(m_lock);
