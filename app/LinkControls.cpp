@@ -1,9 +1,9 @@
-// The link buttons' reset and the link teardown.
+// The link buttons' reset, the link teardown, and what the link workers show.
 #include "app/MainDlg.h"
 
+#include "platform/toolkit/MessageBox.h"
+#include "platform/toolkit/WindowThread.h"
 #include "resources/ControlIds.h"
-
-#include <vector>
 
 void CMainDlg::ResetLinkControls()
 {
@@ -23,24 +23,41 @@ void CMainDlg::ResetLinkControls()
 void CMainDlg::TearDownLink()
 {
     StopAllSends();
-    // Closing a socket does not wake a call blocked on it in a worker; shutting it down does. The
-    // descriptor closes when the last holder, the worker or this, lets go. A socket that the two
-    // UDP members share is taken out of both and so stopped once. The new epoch keeps a worker
-    // that is about to publish a socket from slipping it past this teardown.
-    std::vector<plat::SocketRef> stopped;
-    {
-        std::lock_guard guard(m_csLink);
-        ++m_nLinkEpoch;
-        for (plat::SocketSlot* slot : {&m_sockTcpListen, &m_sockTcpConn, &m_sockUdpSend, &m_sockUdpRecv}) {
-            if (plat::SocketRef socket = slot->Take())
-                stopped.push_back(std::move(socket));
-        }
-    }
-    for (const plat::SocketRef& socket : stopped)
-        socket->Shutdown();
+    m_link.TearDown();
+    if (QWidget* state = m_editState.Widget())
+        state->setToolTip(QString());
     m_serial.Close();
     m_editSenderState.SetWindowText(QStringLiteral("No Running"));
     m_btnStart.EnableWindow(true);
     m_btnStop.EnableWindow(false);
-    m_nLinkPort = 0;
+}
+
+void CMainDlg::ShowLinkState(const std::string& text)
+{
+    m_editState.SetWindowText(QString::fromStdString(text));
+}
+
+void CMainDlg::ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled)
+{
+    // The epoch is checked where the buttons are set, on the window's thread.
+    plat::RunOnWindowThread(this, [this, linkEpoch, startEnabled] {
+        if (!m_link.IsLinkCurrent(linkEpoch))
+            return;
+        m_btnStart.EnableWindow(startEnabled);
+        m_btnStop.EnableWindow(!startEnabled);
+    });
+}
+
+void CMainDlg::ShowLocalPort(std::uint16_t port)
+{
+    // The port the system chose is otherwise shown nowhere; the State field's tooltip tells it.
+    plat::RunOnWindowThread(this, [this, port] {
+        if (QWidget* state = m_editState.Widget())
+            state->setToolTip(QStringLiteral("Local port %1").arg(port));
+    });
+}
+
+void CMainDlg::ShowLinkMessage(const std::string& text)
+{
+    plat::ShowMessageBox(nullptr, QString::fromStdString(text));
 }

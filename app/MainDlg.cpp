@@ -70,21 +70,12 @@ void CMainDlg::ConnectHandlers()
 
 void CMainDlg::InitWindowState()
 {
-    m_saReceived.MakeEmptyArray();
     m_saSending.MakeEmptyArray();
-    m_hexReceived.BindData(&m_saReceived, 0);
+    m_hexReceived.BindData(&m_pane.Block(), 0);
     m_hexSending.BindData(&m_saSending, 0);
     m_hexReceived.UpdateView(15);
     m_hexSending.UpdateView(15);
 
-    m_hTcpSendStopEvent = std::make_unique<plat::Event>();
-    m_hUdpSendStopEvent = std::make_unique<plat::Event>();
-    m_hSerialSendStopEvent = std::make_unique<plat::Event>();
-    m_hClearEvent = std::make_unique<plat::Event>();
-    m_hClearQuitEvent = std::make_unique<plat::Event>();
-
-    m_nReceivedTotal = 0;
-    m_nUdpChunkSize = 512;
     LoadSerialSettings();
     ResetLinkControls();
 }
@@ -108,21 +99,16 @@ void CMainDlg::OnDestroy()
     MarkControlsGone();
     TearDownLink();
     // The teardown asked every send to stop; this also ends a periodic send's pause at once.
-    m_hSendQuitEvent.Set();
-    if (m_hClearQuitEvent)
-        m_hClearQuitEvent->Set();
+    m_sends.Quit();
 
     // No worker may touch the window after this: wake the ones blocked in a message box, then join.
+    // The sends first: they use the link sockets and the serial port. The receivers before the
+    // pane they deliver to.
     plat::ShutDownMessageBoxes();
+    m_sends.JoinWorkers();
     m_serial.EndEventThreads();
-    // Workers set aside by a later Start first: they may still start a receive worker.
-    m_workers.JoinSetAside();
-    for (std::thread* worker : {&m_hClearThread, &m_hTcpServerThread, &m_hTcpSendThread, &m_hTcpClientThread,
-                                &m_hTcpRecvThread, &m_hUdpSendThread, &m_hUdpRecvThread, &m_hSerialSendThread}) {
-        if (worker->joinable())
-            worker->join();
-    }
-    m_workers.JoinSetAside();
+    m_link.JoinWorkers();
+    m_pane.EndClearWorker();
     plat::ResumeMessageBoxes();
 
     // The byte blocks are members and go before the views, which are child widgets: the views let

@@ -1,65 +1,50 @@
 #pragma once
-// The program's only window and the home of all its run-time state: the serial settings, the two
-// byte blocks shown in the panes, the sockets, the worker threads and their events, the send request,
-// the received-byte count and the lock that guards the Received Data block.
+// The program's only window: its controls, the serial settings, the Sending pane's block and the
+// serial port. The Received pane's bytes, the links and the sends have owners of their own, which
+// report back through the narrow views this class implements. Every handler (On...) runs on the
+// window's thread; the view functions are called from workers and only queue their work.
 
+#include "links/LinkSession.h"
 #include "links/LinkTypes.h"
-#include "links/WorkerThreads.h"
 #include "panes/HexEditCtrl.h"
-#include "panes/ReceiveSink.h"
-#include "panes/SendJob.h"
-#include "panes/SendTicket.h"
+#include "panes/ReceivedPane.h"
+#include "panes/SendEngine.h"
 #include "platform/byteblock/ByteBlock.h"
-#include "platform/net/Socket.h"
-#include "platform/sync/Event.h"
 #include "platform/toolkit/DlgItem.h"
 #include "platform/toolkit/TemplateDialog.h"
 #include "serial/SerialReceiver.h"
 
 #include <QIcon>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-class CMainDlg;
-// The worker that empties the Received Data pane each time Clear is clicked.
-void ClearWorkerThread(CMainDlg* dlg);
-// Link workers. Each acts for the link epoch of the Start that began it.
-void TcpClientThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-void TcpServerThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-void TcpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen);
-void UdpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-// Send threads, one per link, each given the ticket of the Send that started it.
-void TcpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
-void UdpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
-void SerialSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
-
-class CMainDlg : public plat::TemplateDialog, public CReceiveSink {
+class CMainDlg : public plat::TemplateDialog,
+                 private ReceivedPaneView,
+                 private LinkView,
+                 private SendView,
+                 private SendLinks {
     Q_OBJECT
 public:
     explicit CMainDlg(QWidget* parent = nullptr);
     ~CMainDlg() override;
 
-    // The receive sink: appends a block that arrived on any link. Called with m_csReceived held.
-    void AppendReceivedData(const unsigned char* data, int size) override;
-    std::mutex& ReceivedLock() override { return m_csReceived; }
-    // Empties the Received Data pane.
-    void ClearReceivedPane();
+    // Any thread: where every link delivers what it receives.
+    CReceiveSink& ReceiveSink() { return m_pane; }
+    std::mutex& ReceivedLock() { return m_pane.ReceivedLock(); }
 
-    // Read-only views for tests and benchmarks.
-    const plat::ByteBlock& ReceivedBlock() const { return m_saReceived; }
+    // For tests and benchmarks.
+    const plat::ByteBlock& ReceivedBlock() { return m_pane.Block(); }
     plat::ByteBlock& SendingBlock() { return m_saSending; }
-    std::int64_t ReceivedTotal() const { return m_nReceivedTotal; }
+    std::int64_t ReceivedTotal() const { return m_pane.Total(); }
     const CHexeditctrl1& ReceivedView() const { return m_hexReceived; }
     const CHexeditctrl1& SendingView() const { return m_hexSending; }
-    bool ClearWorkerStarted() const { return m_hClearThread.joinable(); }
+    bool ClearWorkerStarted() const { return m_pane.ClearWorkerStarted(); }
     CSerialReceiver& SerialPort() { return m_serial; }
-    std::int32_t LinkPort() const { return m_nLinkPort; }
-    std::size_t SetAsideWorkers() { return m_workers.SetAsideCount(); }
+    std::int32_t LinkPort() const { return m_link.LinkPort(); }
+    std::size_t SetAsideWorkers() { return m_sends.SetAsideWorkers() + m_link.SetAsideWorkers(); }
 
 protected:
     // Window start-up and shutdown.
@@ -84,19 +69,6 @@ protected:
     void OnPeriodic();
     void OnClearSending();
     void ClearSendingPane();
-    friend void TcpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
-    friend void UdpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
-    friend void SerialSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket);
-    // The send thread frame's pieces.
-    std::shared_ptr<plat::Event>& SendStopEvent(SendLink link);
-    bool SendPeriodic();
-    bool SendStopRequested(const SendTicket& ticket);
-    // The pause between two passes; false when the window is closing.
-    bool SendPause();
-    void ShowSendBegin(const SendTicket& ticket);
-    // Ends a send: the text (none when empty), Send enabled and Stop disabled.
-    void ShowSendEnd(SendLink link, const SendTicket& ticket, const QString& text);
-    friend void ClearWorkerThread(CMainDlg* dlg);
 
     // Link controls returned to the state in which no link is chosen, and the link teardown.
     void ResetLinkControls();
@@ -109,28 +81,6 @@ protected:
     TcpRole ChooseTcpRole();
     void OnStartLink();
     void OnStopLink();
-    // Called by the connect and accept workers once the connection exists.
-    void StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen);
-    friend void TcpClientThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-    friend void TcpServerThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-    friend void TcpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch, plat::SocketRef conn,
-                                 plat::SocketRef listen);
-    friend void UdpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch);
-
-    // Link epochs: every Start and every teardown begins a new one. A worker publishes its socket,
-    // and touches Start and Stop, only while its epoch is current, so a worker that outlives a
-    // teardown can neither slip a socket past it nor change the buttons of a later link. It writes
-    // the State field until a later Start.
-    bool IsLinkCurrent(std::uint64_t linkEpoch);
-    bool PublishLinkSocket(plat::SocketSlot& slot, plat::SocketRef socket, std::uint64_t linkEpoch);
-    // Takes `socket` out of `slot` when the slot still names it.
-    void ReleaseLinkSocket(plat::SocketSlot& slot, const plat::SocketRef& socket);
-    void ShowLinkState(std::uint64_t linkEpoch, const QString& text);
-    void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled);
-    // Whether no Start came after the one that began this epoch (its worker may still show boxes).
-    bool IsLatestStart(std::uint64_t linkEpoch);
-    // A new epoch for a Start; gives up what an earlier Start's worker may still be attempting.
-    std::uint64_t BeginLinkStart();
 
     // Serial link open (serial settings)
     int OpenSerialWithSettings();
@@ -150,6 +100,22 @@ protected:
 private:
     void ConnectHandlers();
 
+    // What the receive path shows; any thread, with the received lock held.
+    void ShowReceivedState(const std::string& text) override;
+    void RedrawReceived(bool appended) override;
+    // What the link workers show; link worker threads.
+    void ShowLinkState(const std::string& text) override;
+    void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled) override;
+    void ShowLinkMessage(const std::string& text) override;
+    void ShowLocalPort(std::uint16_t port) override;
+    // What the send threads show and the links they use; send threads.
+    void ShowSenderState(const std::string& text) override;
+    void ShowSendButtons(bool sending) override;
+    void ShowSendMessage(const std::string& text) override;
+    plat::SocketRef TcpConnection() override;
+    plat::SocketRef UdpSocket(std::string& failure) override;
+    std::uint32_t SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written) override;
+
     // Serial settings (defaults until a stored value is loaded).
     std::int32_t m_comPort = 0;
     std::int32_t m_baudRate = 0;
@@ -160,53 +126,17 @@ private:
 
     CHexeditctrl1 m_hexReceived;
     CHexeditctrl1 m_hexSending;
-    plat::ByteBlock m_saReceived;
     plat::ByteBlock m_saSending;
-    std::string m_strDestIp;                    // written by Start under m_csLink
-    std::atomic<std::int32_t> m_nLinkPort{0};   // read by workers while a teardown may reset it
-
-    // Links: thread handles are "none" until started; sockets are none until opened.
-    std::thread m_hTcpServerThread;
-    plat::SocketSlot m_sockTcpListen;
-    std::thread m_hTcpSendThread;
-    std::thread m_hTcpClientThread;
-    std::thread m_hTcpRecvThread;
-    plat::SocketSlot m_sockTcpConn;
-    // The stop request of the send running on each link, none when none runs; a new one per Send.
-    std::shared_ptr<plat::Event> m_hTcpSendStopEvent;
-    std::thread m_hUdpSendThread;
-    std::thread m_hUdpRecvThread;
-    plat::SocketSlot m_sockUdpRecv;
-    plat::SocketSlot m_sockUdpSend;
-    std::shared_ptr<plat::Event> m_hUdpSendStopEvent;
-    std::thread m_hSerialSendThread;
-    std::shared_ptr<plat::Event> m_hSerialSendStopEvent;
-    // Guards the stop events above, m_nLastSend and the UDP destination of m_sendJob.
-    std::mutex m_csSend;
-    std::uint64_t m_nLastSend = 0;
-    // Set when the window goes: ends the pauses of periodic sends at once.
-    plat::Event m_hSendQuitEvent{plat::Event::Kind::ManualReset};
-    // Guards the link epochs, the publishing of link sockets and m_strDestIp.
-    std::mutex m_csLink;
-    std::uint64_t m_nLinkEpoch = 0;
-    std::uint64_t m_nStartEpoch = 0;
-    WorkerThreads m_workers;
-
-    // The clear worker and its two events.
-    std::thread m_hClearThread;
-    std::unique_ptr<plat::Event> m_hClearEvent;
-    std::unique_ptr<plat::Event> m_hClearQuitEvent;
-
-    SendJob m_sendJob;
-    // The bytes of the last Send; pData points into them.
+    // A copy of the Sending pane's bytes taken at Send, handed to the send threads.
     std::shared_ptr<const std::vector<unsigned char>> m_sendBytes;
     CSerialReceiver m_serial;
 
-    // Bytes held in the Received Data pane. 64 bits wide: a long flood must not wrap the count.
-    // Changed only under m_csReceived; atomic so that the window can read it at any time.
-    std::atomic<std::int64_t> m_nReceivedTotal{0};
-    std::int32_t m_nUdpChunkSize = 0;
-    std::mutex m_csReceived;
+    // The Received pane's bytes, the links that deliver to it and the sends. Their workers are
+    // joined in OnDestroy, before any member they use goes.
+    CReceivedPane m_pane{*this};
+    LinkSession m_link{*this, m_pane};
+    SendEngine m_sends{*this, *this};
+
     QIcon m_hIcon;
 
     plat::DlgItem m_editState;

@@ -6,19 +6,19 @@
 
 namespace links {
 
-std::int32_t PortFieldValue(const QString& text)
+std::int32_t PortFieldValue(const std::string& text)
 {
-    int i = 0;
-    const int n = static_cast<int>(text.size());
+    std::size_t i = 0;
+    const std::size_t n = text.size();
     // atoi skips what isspace() calls blank.
-    while (i < n && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r')))
+    while (i < n && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
         ++i;
     bool negative = false;
-    if (i < n && (text[i] == u'+' || text[i] == u'-'))
-        negative = text[i++] == u'-';
+    if (i < n && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
     std::uint32_t value = 0;
-    for (; i < n && text[i] >= u'0' && text[i] <= u'9'; ++i)
-        value = value * 10u + static_cast<std::uint32_t>(text[i].unicode() - u'0');
+    for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
     if (negative)
         value = 0u - value;
     return static_cast<std::int32_t>(value);
@@ -58,6 +58,15 @@ plat::SocketRef OpenIpv4Socket(int type)
 bool BindTo(const plat::SocketRef& socket, const sockaddr_in& address)
 {
     return ::bind(socket->Descriptor(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+std::uint16_t LocalPort(const plat::SocketRef& socket)
+{
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(socket->Descriptor(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
 }
 
 } // namespace links

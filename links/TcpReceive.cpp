@@ -1,23 +1,33 @@
 // The receive worker of a TCP connection, client side or accepted.
-#include "app/MainDlg.h"
+#include "links/LinkSession.h"
 
 #include <cerrno>
 #include <memory>
 #include <sys/socket.h>
+#include <system_error>
 
 namespace {
-constexpr int kReceiveBufferSize = 16384;
+constexpr std::size_t kReceiveBufferSize = CReceiveSink::kMaxBlock;
 }
 
-void CMainDlg::StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen)
+void LinkSession::StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen)
 {
-    ShowLinkButtons(linkEpoch, false);
-    m_workers.Launch(m_hTcpRecvThread, [this, linkEpoch, conn = std::move(conn), listen = std::move(listen)] {
-        TcpReceiveThread(this, linkEpoch, conn, listen);
-    });
+    m_view.ShowLinkButtons(linkEpoch, false);
+    try {
+        m_workers.Launch(m_tcpRecvThread, [this, linkEpoch, conn, listen] { TcpReceiveWorker(linkEpoch, conn, listen); });
+    } catch (const std::system_error&) {
+        // Nobody can receive on the connection: it ends here as if the peer had closed it.
+        conn->Shutdown();
+        ReleaseLinkSocket(m_tcpConn, conn);
+        if (listen)
+            ReleaseLinkSocket(m_tcpListen, listen);
+        m_view.ShowLinkButtons(linkEpoch, true);
+        ShowLinkState(linkEpoch, "Disconnected");
+        ReportFailure(linkEpoch, kNoThreadText);
+    }
 }
 
-void TcpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen)
+void LinkSession::TcpReceiveWorker(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen)
 {
     auto buffer = std::make_unique<unsigned char[]>(kReceiveBufferSize);
     for (;;) {
@@ -27,19 +37,18 @@ void TcpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch, plat::SocketRef co
         // 0: the peer closed, or a teardown shut the socket down; -1: any failure.
         if (n <= 0)
             break;
-        std::lock_guard guard(dlg->m_csReceived);
-        dlg->AppendReceivedData(buffer.get(), static_cast<int>(n));
+        m_sink.Deliver(buffer.get(), static_cast<std::size_t>(n));
     }
 
     // The connection is over: a send still blocked on it is woken, and both sockets close before
     // "Disconnected" shows, so that a new Listen finds the port free.
     conn->Shutdown();
-    dlg->ReleaseLinkSocket(dlg->m_sockTcpConn, conn);
+    ReleaseLinkSocket(m_tcpConn, conn);
     conn.reset();
     if (listen) {
-        dlg->ReleaseLinkSocket(dlg->m_sockTcpListen, listen);
+        ReleaseLinkSocket(m_tcpListen, listen);
         listen.reset();
     }
-    dlg->ShowLinkButtons(linkEpoch, true);
-    dlg->ShowLinkState(linkEpoch, QStringLiteral("Disconnected"));
+    m_view.ShowLinkButtons(linkEpoch, true);
+    ShowLinkState(linkEpoch, "Disconnected");
 }

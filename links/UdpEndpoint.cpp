@@ -1,62 +1,57 @@
 // The UDP endpoint: one datagram socket, shared with the UDP send when it can be, and a receive
-// loop that shows every datagram in the Received Data pane.
-#include "app/MainDlg.h"
+// loop that delivers every datagram to the receive sink.
+#include "links/LinkSession.h"
 
 #include "links/LinkAddress.h"
-#include "platform/toolkit/MessageBox.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <sys/socket.h>
 
 namespace {
 
-// Large enough for any IPv4 datagram, so none is cut short; the pane takes it in blocks of at most
-// kSinkBlock bytes.
+// Large enough for any IPv4 datagram, so none is cut short; the sink hands it on in blocks.
 constexpr int kDatagramBufferSize = 65536;
-constexpr int kSinkBlock = 16384;
 
 } // namespace
 
-void UdpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch)
+void LinkSession::UdpReceiveWorker(std::uint64_t linkEpoch)
 {
     plat::SocketRef socket;
     {
         // With a Server Port set, a socket that an earlier Send opened is taken over unbound, so
         // replies to the port it sent from arrive here.
-        std::lock_guard guard(dlg->m_csLink);
-        if (linkEpoch != dlg->m_nLinkEpoch)
+        std::lock_guard guard(m_linkLock);
+        if (linkEpoch != m_linkEpoch)
             return;
-        plat::SocketRef sending = dlg->m_sockUdpSend.Get();
-        if (sending && dlg->m_nLinkPort != 0) {
+        plat::SocketRef sending = m_udpSend.Get();
+        if (sending && m_linkPort != 0) {
             socket = std::move(sending);
-            dlg->m_sockUdpRecv.Set(socket);
+            m_udpRecv.Set(socket);
         }
     }
     if (!socket) {
         socket = links::OpenIpv4Socket(SOCK_DGRAM);
         if (!socket) {
-            if (dlg->IsLatestStart(linkEpoch))
-                plat::ShowMessageBox(nullptr, QStringLiteral("socket() error"));
+            ReportFailure(linkEpoch, "socket() error");
             return;
         }
-        if (!dlg->PublishLinkSocket(dlg->m_sockUdpRecv, socket, linkEpoch)) {
-            dlg->ShowLinkState(linkEpoch, QStringLiteral("Disconnected"));
+        if (!PublishLinkSocket(m_udpRecv, socket, linkEpoch)) {
+            ShowLinkState(linkEpoch, "Disconnected");
             return;
         }
-        if (!links::BindTo(socket, links::AnyAddress(dlg->m_nLinkPort))) {
-            dlg->ReleaseLinkSocket(dlg->m_sockUdpRecv, socket);
+        if (!links::BindTo(socket, links::AnyAddress(m_linkPort))) {
+            ReleaseLinkSocket(m_udpRecv, socket);
             socket.reset();
-            if (dlg->IsLatestStart(linkEpoch))
-                plat::ShowMessageBox(nullptr, QStringLiteral("bind() error"));
+            ReportFailure(linkEpoch, "bind() error");
             return;
         }
     }
 
     auto buffer = std::make_unique<unsigned char[]>(kDatagramBufferSize);
-    dlg->ShowLinkButtons(linkEpoch, false);
-    dlg->ShowLinkState(linkEpoch, QStringLiteral("Waiting Data"));
+    m_view.ShowLinkButtons(linkEpoch, false);
+    m_view.ShowLocalPort(links::LocalPort(socket));
+    ShowLinkState(linkEpoch, "Waiting Data");
     for (;;) {
         sockaddr_in sender{};
         socklen_t length = sizeof sender;
@@ -67,22 +62,18 @@ void UdpReceiveThread(CMainDlg* dlg, std::uint64_t linkEpoch)
         // 0: a datagram without bytes, or a teardown shut the socket down; -1: a failure.
         if (n <= 0)
             break;
-        std::lock_guard guard(dlg->m_csReceived);
-        for (ssize_t offset = 0; offset < n; offset += kSinkBlock) {
-            const int block = static_cast<int>(std::min<ssize_t>(kSinkBlock, n - offset));
-            dlg->AppendReceivedData(buffer.get() + offset, block);
-        }
+        m_sink.Deliver(buffer.get(), static_cast<std::size_t>(n));
     }
 
-    // Closed once, also when the send shares it: it leaves both members, and the descriptor closes
+    // Closed once, also when the send shares it: it leaves both slots, and the descriptor closes
     // when a send still using it lets go.
     {
-        std::lock_guard guard(dlg->m_csLink);
-        if (dlg->m_sockUdpRecv.Get() == socket)
-            dlg->m_sockUdpRecv.Take();
-        if (dlg->m_sockUdpSend.Get() == socket)
-            dlg->m_sockUdpSend.Take();
+        std::lock_guard guard(m_linkLock);
+        if (m_udpRecv.Get() == socket)
+            m_udpRecv.Take();
+        if (m_udpSend.Get() == socket)
+            m_udpSend.Take();
     }
     socket.reset();
-    dlg->ShowLinkState(linkEpoch, QStringLiteral("Disconnected"));
+    ShowLinkState(linkEpoch, "Disconnected");
 }

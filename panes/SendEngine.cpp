@@ -1,139 +1,44 @@
-// Send, Periodic, Stop and Clear of the Sending pane: the window's side of the send engine.
-#include "app/MainDlg.h"
-
-#include "links/LinkAddress.h"
-#include "platform/toolkit/MessageBox.h"
-#include "resources/ControlIds.h"
+// The send engine's window-thread calls and the frame every send thread runs: the start texts, the stop
+// polls, the pause between passes and the end.
+#include "panes/SendEngine.h"
 
 #include <atomic>
-#include <limits>
-#include <thread>
+#include <cstdio>
+#include <system_error>
 
-namespace {
+SendEngine::SendEngine(SendView& view, SendLinks& links) : m_view(view), m_links(links) {}
 
-// The period field takes digits only; a value beyond 32 bits waits as long as it can rather than
-// wrapping to a negative pause.
-std::int32_t PeriodValue(const QString& text)
-{
-    std::int64_t value = 0;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            break;
-        value = std::min<std::int64_t>(value * 10 + (c.unicode() - u'0'), std::numeric_limits<std::int32_t>::max());
-    }
-    return static_cast<std::int32_t>(value);
-}
+SendEngine::~SendEngine() = default;
 
-} // namespace
-
-void CMainDlg::OnSend()
-{
-    if (PrepareSendJob() == -1)
-        return;
-    if (GetCheck(IDC_MODE_TCP) == 1)
-        StartTcpSend();
-    if (GetCheck(IDC_MODE_UDP) == 1)
-        StartUdpSend();
-    if (GetCheck(IDC_MODE_RS232) == 1)
-        StartSerialSend();
-}
-
-int CMainDlg::PrepareSendJob()
-{
-    if (m_saSending.Size() == 0) {
-        plat::ShowMessageBox(this, QStringLiteral("Zero length buffer cannot be sent !!"));
-        return -1;
-    }
-    std::atomic_ref periodic(m_sendJob.bPeriodic);
-    if (GetCheck(IDC_PERIODIC) == 1) {
-        periodic = 1;
-        const QString period = GetText(IDC_PERIOD);
-        if (period.isEmpty()) {
-            plat::ShowMessageBox(this, QStringLiteral("Period field is empty"));
-            return -1;
-        }
-        std::atomic_ref(m_sendJob.nPeriodMs).store(PeriodValue(period));
-    } else {
-        periodic = 0;
-    }
-
-    // The bytes are copied at Send: the send threads never read the pane itself.
-    auto bytes = std::make_shared<std::vector<unsigned char>>(m_saSending.Size());
-    bytes->resize(m_saSending.Read(0, bytes->data(), bytes->size()));
-    m_sendBytes = std::move(bytes);
-    m_sendJob.pData = m_sendBytes->data();
-    m_sendJob.nDataLen = static_cast<std::int32_t>(std::min<std::size_t>(m_sendBytes->size(),
-                                                                         std::numeric_limits<std::int32_t>::max()));
-    m_hexSending.Modified(false);
-
-    if (GetCheck(IDC_MODE_UDP) == 1) {
-        const auto octets = GetOctets(IDC_UDP_DEST_IP);
-        std::lock_guard guard(m_csSend);
-        m_sendJob.SetDestIp(QString::asprintf("%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3]).toStdString());
-        m_sendJob.nDestPort = static_cast<std::int16_t>(links::PortFieldValue(GetText(IDC_UDP_DEST_PORT)) & 0xFFFF);
-    }
-    return 1;
-}
-
-std::shared_ptr<plat::Event>& CMainDlg::SendStopEvent(SendLink link)
-{
-    switch (link) {
-    case SendLink::Tcp:
-        return m_hTcpSendStopEvent;
-    case SendLink::Udp:
-        return m_hUdpSendStopEvent;
-    case SendLink::Serial:
-        break;
-    }
-    return m_hSerialSendStopEvent;
-}
-
-void CMainDlg::StartSend(SendLink link)
+bool SendEngine::Start(SendLink link, std::shared_ptr<const std::vector<unsigned char>> bytes)
 {
     auto ticket = std::make_shared<SendTicket>();
-    ticket->bytes = m_sendBytes;
+    ticket->bytes = std::move(bytes);
     {
-        std::lock_guard guard(m_csSend);
-        // A send still running on this link is asked to stop; nobody waits for it.
-        std::shared_ptr<plat::Event>& running = SendStopEvent(link);
+        std::lock_guard guard(m_sendLock);
+        std::shared_ptr<plat::Event>& running = RunningStop(link);
         if (running)
             running->Set();
         running = ticket->stop;
-        ticket->serial = ++m_nLastSend;
+        ticket->serial = ++m_lastSend;
     }
-    switch (link) {
-    case SendLink::Tcp:
-        m_workers.Launch(m_hTcpSendThread, [this, ticket] { TcpSendThread(this, ticket); });
-        break;
-    case SendLink::Udp:
-        m_workers.Launch(m_hUdpSendThread, [this, ticket] { UdpSendThread(this, ticket); });
-        break;
-    case SendLink::Serial:
-        m_workers.Launch(m_hSerialSendThread, [this, ticket] { SerialSendThread(this, ticket); });
-        break;
+    try {
+        m_workers.Launch(m_threads[static_cast<std::size_t>(link)],
+                         [this, link, ticket] { SendThread(link, ticket); });
+    } catch (const std::system_error&) {
+        // This send never ran: a later Stop has nothing of it to stop.
+        std::lock_guard guard(m_sendLock);
+        if (RunningStop(link) == ticket->stop)
+            RunningStop(link).reset();
+        return false;
     }
+    return true;
 }
 
-void CMainDlg::StartTcpSend()
+void SendEngine::StopAll()
 {
-    StartSend(SendLink::Tcp);
-}
-
-void CMainDlg::StartUdpSend()
-{
-    StartSend(SendLink::Udp);
-}
-
-void CMainDlg::StartSerialSend()
-{
-    StartSend(SendLink::Serial);
-}
-
-void CMainDlg::StopAllSends()
-{
-    std::lock_guard guard(m_csSend);
-    for (SendLink link : {SendLink::Serial, SendLink::Tcp, SendLink::Udp}) {
-        std::shared_ptr<plat::Event>& running = SendStopEvent(link);
+    std::lock_guard guard(m_sendLock);
+    for (std::shared_ptr<plat::Event>& running : m_runningStop) {
         if (running) {
             running->Set();
             running.reset();
@@ -141,35 +46,136 @@ void CMainDlg::StopAllSends()
     }
 }
 
-void CMainDlg::OnSendStop()
+void SendEngine::SetPeriodic(bool periodic)
 {
-    StopAllSends();
-    m_btnSendStop.EnableWindow(false);
+    std::atomic_ref(m_job.bPeriodic).store(periodic ? 1 : 0);
 }
 
-void CMainDlg::OnPeriodic()
+void SendEngine::SetPeriodMs(std::int32_t periodMs)
 {
-    // Read live by the send threads: unchecking ends a periodic send after its pass or pause.
-    if (GetCheck(IDC_PERIODIC) == 1) {
-        Enable(IDC_PERIOD, true);
-        std::atomic_ref(m_sendJob.bPeriodic).store(1);
-    } else {
-        Enable(IDC_PERIOD, false);
-        std::atomic_ref(m_sendJob.bPeriodic).store(0);
-        StopAllSends();
+    std::atomic_ref(m_job.nPeriodMs).store(periodMs);
+}
+
+void SendEngine::SetUdpDestination(const std::string& ip, std::uint16_t port)
+{
+    std::lock_guard guard(m_sendLock);
+    m_job.SetDestIp(ip);
+    m_job.nDestPort = static_cast<std::int16_t>(port);
+}
+
+void SendEngine::Quit()
+{
+    m_quit.Set();
+}
+
+void SendEngine::JoinWorkers()
+{
+    m_workers.JoinSetAside();
+    for (std::thread& worker : m_threads) {
+        if (worker.joinable())
+            worker.join();
     }
+    m_workers.JoinSetAside();
 }
 
-void CMainDlg::OnClearSending()
+bool SendEngine::Periodic()
 {
-    ClearSendingPane();
+    return std::atomic_ref(m_job.bPeriodic).load() == 1;
 }
 
-void CMainDlg::ClearSendingPane()
+bool SendEngine::StopRequested(const SendTicket& ticket)
 {
-    // Running sends keep their own copy; only a save may hold the block for a moment.
-    while (m_saSending.Resize(0) == plat::BlockStatus::Held)
-        std::this_thread::yield();
-    m_hexSending.UpdateView(254);
-    m_sendJob.pData = nullptr;
+    // The window going counts as a stop.
+    return ticket.stop->IsSet() || m_quit.IsSet();
+}
+
+bool SendEngine::Pause()
+{
+    // A plain pause as far as Stop goes (a Stop takes effect when it is over), but the window's
+    // closing ends it at once.
+    const std::int32_t periodMs = std::atomic_ref(m_job.nPeriodMs).load();
+    if (periodMs <= 0)
+        return !m_quit.IsSet();
+    return !m_quit.Wait(periodMs);
+}
+
+void SendEngine::ShowBegin(const SendTicket& ticket, bool periodic)
+{
+    std::lock_guard guard(m_sendLock);
+    if (ticket.serial != m_lastSend)
+        return;
+    // Every send can be stopped while it runs. The text last: whoever sees it sees the buttons set.
+    m_view.ShowSendButtons(true);
+    if (periodic)
+        m_view.ShowSenderState("Periodic Send");
+}
+
+void SendEngine::ShowEnd(SendLink link, const SendTicket& ticket, const std::string& text)
+{
+    std::lock_guard guard(m_sendLock);
+    std::shared_ptr<plat::Event>& running = RunningStop(link);
+    if (running == ticket.stop)
+        running.reset();
+    // A send that a later Send replaced ends without a word: the later one owns the buttons.
+    if (ticket.serial != m_lastSend)
+        return;
+    m_view.ShowSendButtons(false);
+    if (!text.empty())
+        m_view.ShowSenderState(text);
+}
+
+void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
+{
+    const std::vector<unsigned char>& bytes = *ticket->bytes;
+    // The Sender State at the end. A TCP send that did not end with a whole single pass always says
+    // "Periodic Stopped"; UDP and serial sends say it when Periodic is checked at their end.
+    auto end = [&](Ending ending) {
+        std::string text;
+        if (link == SendLink::Tcp && ending != Ending::Done) {
+            text = "Periodic Stopped";
+        } else if (link != SendLink::Tcp && Periodic()) {
+            text = "Periodic Stopped";
+        } else if (ending == Ending::StoppedInPass) {
+            text = "Send Stopped";
+        } else if (ending == Ending::Done && link != SendLink::Serial) {
+            // A single serial send leaves the Sender State as it is.
+            char sent[48];
+            std::snprintf(sent, sizeof sent, "%d bytes sent", static_cast<int>(bytes.size()));
+            text = sent;
+        }
+        ShowEnd(link, *ticket, text);
+    };
+
+    plat::SocketRef udpSocket;
+    if (link == SendLink::Udp) {
+        std::string failure;
+        udpSocket = m_links.UdpSocket(failure);
+        if (!udpSocket) {
+            m_view.ShowSendMessage(failure);
+            return end(Ending::Failed);
+        }
+    }
+    ShowBegin(*ticket, Periodic());
+    for (;;) {
+        if (StopRequested(*ticket))
+            return end(Ending::Stopped);
+        Ending pass = Ending::Done;
+        switch (link) {
+        case SendLink::Tcp:
+            pass = TcpPass(bytes);
+            break;
+        case SendLink::Udp:
+            pass = UdpPass(udpSocket, bytes);
+            break;
+        case SendLink::Serial:
+            pass = SerialPass(bytes, *ticket);
+            break;
+        }
+        if (pass != Ending::Done)
+            return end(pass);
+        if (!Periodic())
+            return end(Ending::Done);
+        if (!Pause())
+            return end(Ending::Stopped);
+    }
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The current send request. It owns no memory: pData points into the Sending block while a send
-// that was given it runs.
+// The current send request: the UDP destination (guarded by the send engine's lock) and the
+// periodic flag and period, which the send threads read live through atomic references.
 
 #include <cstdint>
 #include <cstring>
@@ -11,8 +11,6 @@ struct SendJob {
     std::int16_t nDestPort = 0;
     std::int32_t bPeriodic = 0;
     std::int32_t nPeriodMs = 0;
-    const unsigned char* pData = nullptr;
-    std::int32_t nDataLen = 0;
 
     // False, and the text unchanged, when it has more than 15 characters.
     bool SetDestIp(const std::string& text)
@@ -22,6 +20,5 @@ struct SendJob {
         std::memcpy(szDestIp, text.c_str(), text.size() + 1);
         return true;
     }
-    std::string GetDestIp() const { return szDestIp; }
     std::int16_t GetDestPort() const { return nDestPort; }
 };

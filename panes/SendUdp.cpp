@@ -1,98 +1,37 @@
-// The UDP send thread: each pass sends the block as datagrams of at most m_nUdpChunkSize bytes
-// from the endpoint's socket, or from a socket of its own when no endpoint is bound.
-#include "app/MainDlg.h"
-
-#include "links/LinkAddress.h"
-#include "platform/toolkit/MessageBox.h"
+// The UDP pass: the block as datagrams of at most kUdpChunkSize bytes to the destination of the
+// latest Send.
+#include "panes/SendEngine.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
-namespace {
-
-// False when a datagram could not be sent.
-bool SendPass(const plat::SocketRef& socket, const std::vector<unsigned char>& bytes, std::size_t chunk,
-              const sockaddr_in& destination)
+SendEngine::Ending SendEngine::UdpPass(const plat::SocketRef& socket, const std::vector<unsigned char>& bytes)
 {
+    sockaddr_in destination;
+    std::memset(&destination, 0, sizeof destination);
+    destination.sin_family = AF_INET;
+    {
+        // Rebuilt before every pass. Text that is no dotted address sends to 255.255.255.255, as
+        // inet_addr reads it.
+        std::lock_guard guard(m_sendLock);
+        if (::inet_aton(m_job.szDestIp, &destination.sin_addr) == 0)
+            destination.sin_addr.s_addr = INADDR_NONE;
+        destination.sin_port = htons(static_cast<std::uint16_t>(m_job.GetDestPort()));
+    }
     for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t n = std::min(chunk, bytes.size() - at);
+        const std::size_t n = std::min(kUdpChunkSize, bytes.size() - at);
         const ssize_t sent = ::sendto(socket->Descriptor(), bytes.data() + at, n, MSG_NOSIGNAL,
                                       reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
         if (sent < 0 && errno == EINTR)
             continue;
+        // A datagram that could not be sent ends the send.
         if (sent <= 0)
-            return false;
+            return Ending::Failed;
         at += n;
     }
-    return true;
-}
-
-// The socket the sends use: the receive loop's when there is one, so that datagrams leave from
-// the port the endpoint receives on; else the one an earlier send made; else a new one, bound to
-// the link port when there is one. Null after a failure (its message shown, outside the lock).
-plat::SocketRef ChooseUdpSocket(plat::SocketSlot& recvSlot, plat::SocketSlot& sendSlot, std::int32_t linkPort,
-                                std::mutex& slotLock)
-{
-    plat::SocketRef socket;
-    bool bindIt = false;
-    {
-        std::lock_guard guard(slotLock);
-        if (plat::SocketRef receiving = recvSlot.Get()) {
-            sendSlot.Set(receiving);
-            return receiving;
-        }
-        socket = sendSlot.Get();
-        if (!socket) {
-            socket = links::OpenIpv4Socket(SOCK_DGRAM);
-            if (socket)
-                sendSlot.Set(socket);
-            bindIt = linkPort != 0;
-        }
-    }
-    if (!socket) {
-        plat::ShowMessageBox(nullptr, QStringLiteral("socket() error"));
-        return nullptr;
-    }
-    // A socket that failed to bind stays in the member and later sends use it unbound.
-    if (bindIt && !links::BindTo(socket, links::AnyAddress(linkPort))) {
-        plat::ShowMessageBox(nullptr, QStringLiteral("bind() error"));
-        return nullptr;
-    }
-    return socket;
-}
-
-} // namespace
-
-void UdpSendThread(CMainDlg* dlg, std::shared_ptr<SendTicket> ticket)
-{
-    const std::vector<unsigned char>& bytes = *ticket->bytes;
-    auto end = [&](const QString& text = QString()) {
-        const bool periodic = dlg->SendPeriodic();
-        dlg->ShowSendEnd(SendLink::Udp, *ticket, periodic ? QStringLiteral("Periodic Stopped") : text);
-    };
-    const plat::SocketRef socket =
-        ChooseUdpSocket(dlg->m_sockUdpRecv, dlg->m_sockUdpSend, dlg->m_nLinkPort, dlg->m_csLink);
-    if (!socket)
-        return end();
-    if (dlg->SendPeriodic())
-        dlg->ShowSendBegin(*ticket);
-    const std::size_t chunk = static_cast<std::size_t>(std::max(1, dlg->m_nUdpChunkSize));
-    for (;;) {
-        if (dlg->SendStopRequested(*ticket))
-            return end();
-        sockaddr_in destination;
-        {
-            // Rebuilt before every pass from the destination of the latest Send.
-            std::lock_guard guard(dlg->m_csSend);
-            destination = links::Ipv4Address(links::DottedAddress(dlg->m_sendJob.GetDestIp()),
-                                              static_cast<std::uint16_t>(dlg->m_sendJob.GetDestPort()));
-        }
-        if (!SendPass(socket, bytes, chunk, destination))
-            return end();
-        if (!dlg->SendPeriodic())
-            return end(QString::asprintf("%d bytes sent", static_cast<int>(bytes.size())));
-        if (!dlg->SendPause())
-            return end();
-    }
+    return Ending::Done;
 }

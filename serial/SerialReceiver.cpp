@@ -47,10 +47,8 @@ void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
         return;
     std::uint32_t count = 0;
     Read(target.buffer.get(), kReceiveBufferSize, &count, nullptr, kInfinite);
-    if (count > 0 && target.owner != nullptr) {
-        std::lock_guard receivedLock(target.owner->ReceivedLock());
-        target.owner->AppendReceivedData(target.buffer.get(), static_cast<int>(count));
-    }
+    if (count > 0 && target.owner != nullptr)
+        target.owner->Deliver(target.buffer.get(), count);
 }
 
 void CSerialReceiver::OnDeviceLost(std::uint64_t opening)

@@ -4,7 +4,7 @@
 
 #include "serial/SerialEventPort.h"
 
-#include "panes/ReceiveSink.h"
+#include "platform/receive/ReceiveSink.h"
 
 #include <functional>
 #include <memory>

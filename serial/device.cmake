@@ -1,9 +1,6 @@
-# The folders of the settings store: the serial port's device links live there, and the settings
-# store uses the same folders.
-add_library(relvanto_storefolders STATIC ${CMAKE_SOURCE_DIR}/platform/registry/StoreFolders.cpp)
-
-# The serial port device and its event thread (no Qt).
-add_library(relvanto_serial STATIC
+# The serial port device and its event thread (no Qt). The device links of COM names live in the
+# settings store's folders (relvanto_registry).
+relvanto_library(relvanto_serial
   ${CMAKE_CURRENT_LIST_DIR}/SerialStatus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ComName.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CustomBaud.cpp
@@ -23,5 +20,5 @@ add_library(relvanto_serial STATIC
 # Serial devices are found and watched through libudev (Debian: libudev-dev).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBUDEV REQUIRED IMPORTED_TARGET libudev)
-target_link_libraries(relvanto_serial PUBLIC relvanto_sync relvanto_storefolders Threads::Threads
+target_link_libraries(relvanto_serial PUBLIC relvanto_receivesink relvanto_sync relvanto_registry Threads::Threads
                       PRIVATE PkgConfig::LIBUDEV)

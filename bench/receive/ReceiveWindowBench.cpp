@@ -57,8 +57,7 @@ double Throughput(CMainDlg& dlg, std::size_t mib)
     const auto start = Clock::now();
     std::thread worker([&] {
         for (std::size_t at = 0; at < total; at += kBlock) {
-            std::lock_guard guard(dlg.ReceivedLock());
-            dlg.AppendReceivedData(block.data(), static_cast<int>(kBlock));
+            dlg.ReceiveSink().Deliver(block.data(), kBlock);
         }
         done = true;
     });
@@ -96,8 +95,7 @@ double Pressure(CMainDlg& dlg, int seconds)
         auto next = Clock::now();
         while (running) {
             {
-                std::lock_guard guard(dlg.ReceivedLock());
-                dlg.AppendReceivedData(block.data(), 1 + size);
+                dlg.ReceiveSink().Deliver(block.data(), 1 + size);
             }
             size = (size + 1) % 64;
             ++appends;

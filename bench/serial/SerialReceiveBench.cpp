@@ -27,13 +27,14 @@ using Clock = std::chrono::steady_clock;
 
 class CountingSink : public CReceiveSink {
 public:
-    std::mutex& ReceivedLock() override { return m_lock; }
+protected:
     void AppendReceivedData(const unsigned char*, int size) override
     {
         std::lock_guard lock(m_countLock);
         m_count += static_cast<size_t>(size);
         m_grown.notify_all();
     }
+public:
     bool WaitFor(size_t count)
     {
         std::unique_lock lock(m_countLock);
@@ -41,7 +42,7 @@ public:
     }
 
 private:
-    std::mutex m_lock, m_countLock;
+    std::mutex m_countLock;
     std::condition_variable m_grown;
     size_t m_count = 0;
 };

@@ -3,6 +3,7 @@
 
 #include "app/MainDlg.h"
 #include "platform/toolkit/MessageBox.h"
+#include "tests/support/QtWaitFor.h"
 
 #include <QApplication>
 #include <QTest>
@@ -39,13 +40,8 @@ protected:
         for (int i = 0; i < 5; ++i)
             QApplication::processEvents();
     }
-    // Runs the window's event loop until `done` or about ten seconds have passed.
-    template <class Pred> static bool PumpUntil(Pred done)
-    {
-        for (int i = 0; i < 1000 && !done(); ++i)
-            QTest::qWait(10);
-        return done();
-    }
+    // Runs the window's event loop until `done`, for at most the tests' usual limit.
+    template <class Pred> static bool PumpUntil(Pred done) { return testwait::PumpUntil(done); }
     template <class T> T* Widget(int id) { return dlg->ControlAs<T>(id); }
 
     std::unique_ptr<CMainDlg> dlg;

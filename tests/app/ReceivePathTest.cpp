@@ -34,12 +34,11 @@ std::vector<unsigned char> Pattern(std::size_t n, unsigned char first)
 
 class ReceivePathTest : public MainWindowFixture {
 protected:
-    // Delivers a block as a receive thread does: from a worker, under the window's lock.
+    // Delivers a block as a receive thread does: from a worker.
     void Deliver(const std::vector<unsigned char>& data)
     {
         std::thread([&] {
-            std::lock_guard guard(dlg->ReceivedLock());
-            dlg->AppendReceivedData(data.data(), static_cast<int>(data.size()));
+            dlg->ReceiveSink().Deliver(data.data(), data.size());
         }).join();
     }
     QString ReceivedState()
@@ -130,13 +129,14 @@ TEST_F(ReceivePathTest, AnAppendWaitsForASaveThatHoldsTheBlockAndLosesNothing)
     block.Hold();     // a save of the pane in progress
     std::atomic<bool> appended{false};
     std::thread receiver([&] {
-        std::lock_guard guard(dlg->ReceivedLock());
         const auto more = Pattern(8, 8);
-        dlg->AppendReceivedData(more.data(), 8);
+        dlg->ReceiveSink().Deliver(more.data(), 8);
         appended = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The append has counted its bytes: it is inside, waiting for the hold to end.
+    EXPECT_TRUE(testwait::WaitUntil([&] { return dlg->ReceivedTotal() == 16; }));
     EXPECT_FALSE(appended.load()) << "the block cannot grow while it is held";
+    EXPECT_EQ(block.Size(), 8u);
     block.Release();
     receiver.join();
     EXPECT_EQ(Bytes(dlg->ReceivedBlock()), Pattern(16, 0));
@@ -155,8 +155,7 @@ TEST_F(ReceivePathTest, AFloodFromAWorkerArrivesByteExactWhileTheWindowKeepsRunn
     std::atomic<bool> done{false};
     std::thread receiver([&] {
         for (std::size_t at = 0; at < kTotal; at += kBlock) {
-            std::lock_guard guard(dlg->ReceivedLock());
-            dlg->AppendReceivedData(source.data() + at, static_cast<int>(kBlock));
+            dlg->ReceiveSink().Deliver(source.data() + at, kBlock);
         }
         done = true;
     });
@@ -175,28 +174,51 @@ TEST_F(ReceivePathTest, AFloodFromAWorkerArrivesByteExactWhileTheWindowKeepsRunn
 
 TEST_F(ReceivePathTest, SeveralReceiversAndClearsAtOnceKeepEveryBlockWholeAndInPlace)
 {
-    // Each receiver sends numbered blocks of varying size; a clicker clears the pane meanwhile.
-    // After every append, the block just written must stand at the end of the count, whole.
+    // Each receiver sends numbered blocks of varying size, each with a header (size, receiver,
+    // number); a clicker clears the pane meanwhile. What the pane holds at any moment between two
+    // deliveries is a run of whole blocks, each where the count put it.
     constexpr int kReceivers = 4;
     constexpr int kBlocksEach = 400;
+    constexpr std::size_t kHeader = 5;
     std::atomic<int> broken{0};
     std::atomic<bool> receiving{true};
+    // Whole blocks from the start of the pane to the count; false at the first torn one.
+    auto wholeBlocks = [&] {
+        std::lock_guard guard(dlg->ReceivedLock());
+        const auto total = static_cast<std::size_t>(dlg->ReceivedTotal());
+        if (dlg->ReceivedBlock().Size() < total)
+            return false;
+        std::vector<unsigned char> bytes(total);
+        dlg->ReceivedBlock().Read(0, bytes.data(), total);
+        for (std::size_t at = 0; at < total;) {
+            const std::size_t size = (std::size_t{bytes[at]} << 8) | bytes[at + 1];
+            const int r = bytes[at + 2];
+            const int n = (bytes[at + 3] << 8) | bytes[at + 4];
+            if (size < kHeader || at + size > total || r >= kReceivers)
+                return false;
+            for (std::size_t i = kHeader; i < size; ++i)
+                if (bytes[at + i] != static_cast<unsigned char>(r * 61 + n + i))
+                    return false;
+            at += size;
+        }
+        return true;
+    };
     std::vector<std::thread> receivers;
     for (int r = 0; r < kReceivers; ++r) {
         receivers.emplace_back([&, r] {
             std::mt19937 random(static_cast<unsigned>(r));
-            std::vector<unsigned char> block, back;
+            std::vector<unsigned char> block;
             for (int n = 0; n < kBlocksEach; ++n) {
-                block.resize(1 + random() % 16384);
-                for (std::size_t i = 0; i < block.size(); ++i)
+                block.resize(kHeader + random() % (16384 - kHeader));
+                for (std::size_t i = kHeader; i < block.size(); ++i)
                     block[i] = static_cast<unsigned char>(r * 61 + n + i);
-                std::lock_guard guard(dlg->ReceivedLock());
-                dlg->AppendReceivedData(block.data(), static_cast<int>(block.size()));
-                const auto total = static_cast<std::size_t>(dlg->ReceivedTotal());
-                back.resize(block.size());
-                if (dlg->ReceivedBlock().Size() < total ||
-                    dlg->ReceivedBlock().Read(total - block.size(), back.data(), back.size()) != back.size() ||
-                    back != block)
+                block[0] = static_cast<unsigned char>(block.size() >> 8);
+                block[1] = static_cast<unsigned char>(block.size());
+                block[2] = static_cast<unsigned char>(r);
+                block[3] = static_cast<unsigned char>(n >> 8);
+                block[4] = static_cast<unsigned char>(n);
+                dlg->ReceiveSink().Deliver(block.data(), block.size());
+                if (n % 40 == 0 && !wholeBlocks())
                     ++broken;
             }
         });
@@ -219,8 +241,7 @@ TEST_F(ReceivePathTest, SeveralReceiversAndClearsAtOnceKeepEveryBlockWholeAndInP
     Settle();
     EXPECT_EQ(broken.load(), 0);
     EXPECT_TRUE(dlg->ClearWorkerStarted());
-    std::lock_guard guard(dlg->ReceivedLock());     // a last clear may still be running
-    EXPECT_GE(dlg->ReceivedBlock().Size(), static_cast<std::size_t>(dlg->ReceivedTotal()));
+    EXPECT_TRUE(wholeBlocks());
 }
 
 TEST_F(ReceivePathTest, BlocksFromSeveralThreadsArriveWholeAndInOrderPerSender)
@@ -237,8 +258,7 @@ TEST_F(ReceivePathTest, BlocksFromSeveralThreadsArriveWholeAndInOrderPerSender)
                 block[1] = static_cast<unsigned char>(n >> 8);
                 block[2] = static_cast<unsigned char>(n);
                 block[0] = static_cast<unsigned char>(size);
-                std::lock_guard guard(dlg->ReceivedLock());
-                dlg->AppendReceivedData(block.data(), size);
+                dlg->ReceiveSink().Deliver(block.data(), size);
             }
         });
     }
@@ -269,7 +289,7 @@ TEST_F(ReceivePathTest, TheWindowClosesCleanlyWhileTheSerialPortIsStillDeliverin
     ASSERT_EQ(::openpty(&master, &slave, path, nullptr, nullptr), 0);
     CSerialReceiver& port = dlg->SerialPort();
     port.AllocateReceiveBuffer();
-    port.SetOwner(dlg.get());
+    port.SetOwner(&dlg->ReceiveSink());
     ASSERT_EQ(port.Open(path, 16384, 16384), 0u);
     ASSERT_EQ(port.StartEventThread(), 0u);
 

@@ -69,13 +69,8 @@ protected:
     // Runs the window's event loop until `done`, for at most `limitMs`.
     template <class Pred> static bool WaitFor(Pred done, int limitMs = 20000)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
-            std::this_thread::sleep_for(std::chrono::microseconds(300));
-        }
+        if (!testwait::PumpUntil(done, std::chrono::milliseconds(limitMs)))
+            return false;
         Settle();
         return true;
     }

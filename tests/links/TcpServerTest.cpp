@@ -113,3 +113,20 @@ TEST_F(TcpServerTest, ShowsWhatSocatSends)
     ASSERT_TRUE(WaitState(QStringLiteral("Disconnected")));
     EXPECT_TRUE(Received() == data);
 }
+
+TEST_F(TcpServerTest, APortTheSystemChoseIsToldInTheStateTooltip)
+{
+    // 65536 has low 16 bits 0, as an empty field or 0 would: the system picks the port.
+    ChooseTcp(QStringLiteral("65536"), QString(), QString());
+    Click(IDC_START);
+    ASSERT_TRUE(WaitState(QStringLiteral("Listening")));
+    auto* state = Widget<QLineEdit>(IDC_STATE);
+    ASSERT_TRUE(WaitFor([&] { return state->toolTip().startsWith(QStringLiteral("Local port ")); }));
+    const int port = state->toolTip().mid(11).toInt();
+    ASSERT_GT(port, 0);
+    Fd client = ConnectTcp(static_cast<std::uint16_t>(port));
+    ASSERT_TRUE(client);
+    ASSERT_TRUE(WaitState(QStringLiteral("Connected")));
+    Click(IDC_STOP);
+    EXPECT_TRUE(state->toolTip().isEmpty()) << "Stop forgets the port";
+}

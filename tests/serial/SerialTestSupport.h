@@ -2,7 +2,7 @@
 // Real peers for the serial tests: pseudo-terminal pairs, socat null-modem pairs, a receive sink
 // that records what it was handed, and small probes of the process.
 
-#include "panes/ReceiveSink.h"
+#include "platform/receive/ReceiveSink.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -49,9 +49,6 @@ private:
 // Records every hand-off: the bytes, each block's size and the thread that made it.
 class RecordingSink : public CReceiveSink {
 public:
-    std::mutex& ReceivedLock() override { return m_lock; }
-    void AppendReceivedData(const unsigned char* data, int size) override;
-
     // Waits until at least count bytes arrived (generous time-out); true when they did.
     bool WaitForBytes(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(60));
     std::vector<unsigned char> Bytes();
@@ -59,10 +56,10 @@ public:
     std::vector<std::thread::id> Threads();
 
 protected:
+    void AppendReceivedData(const unsigned char* data, int size) override;
     virtual void OnAppend(const unsigned char*, int) {}
 
 private:
-    std::mutex m_lock;
     std::mutex m_stateLock;
     std::condition_variable m_grown;
     std::vector<unsigned char> m_bytes;

@@ -18,8 +18,7 @@ TEST_F(DataFilesFlood, SaveDuringAFloodWritesAPrefixAndLosesNothing)
     for (std::size_t i = 0; i < chunk.size(); ++i)
         chunk[i] = static_cast<char>(i * 7 + i / 256);
     auto deliver = [this](const std::string& bytes) {
-        std::lock_guard guard(dlg->ReceivedLock());
-        dlg->AppendReceivedData(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+        dlg->ReceiveSink().Deliver(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     };
     for (int i = 0; i < 256; ++i)
         deliver(chunk);

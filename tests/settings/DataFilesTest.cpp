@@ -36,8 +36,7 @@ protected:
     }
     void Deliver(const std::string& bytes)
     {
-        std::lock_guard guard(dlg->ReceivedLock());
-        dlg->AppendReceivedData(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+        dlg->ReceiveSink().Deliver(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     }
     void Save(int button, const std::string& path)
     {

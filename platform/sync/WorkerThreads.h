@@ -1,8 +1,8 @@
 #pragma once
-// The window's worker threads. A member that names a worker may be given a new worker while the old
+// Worker threads of one owner. A member that names a worker may be given a new worker while the old
 // one is still ending (a Start right after a Stop, a Send that replaces a running send): the old
-// thread is set aside and joined once it has ended, or when the window goes. Nobody waits for a
-// worker that is still running, except the window's final join.
+// thread is set aside and joined once it has ended, or when the owner goes. Nobody waits for a
+// worker that is still running, except the owner's final join.
 
 #include <mutex>
 #include <thread>
@@ -16,7 +16,8 @@ public:
     WorkerThreads& operator=(const WorkerThreads&) = delete;
 
     // Starts `work` on a new thread named by `member`; any thread the member named before is set
-    // aside. Safe to call from any thread for members that only it launches into.
+    // aside. Safe to call from any thread for members that only it launches into. Throws
+    // std::system_error when no thread can be made; `member` then names none.
     template <class Work> void Launch(std::thread& member, Work&& work)
     {
         std::lock_guard guard(m_lock);
@@ -30,7 +31,7 @@ public:
         });
     }
 
-    // Joins every thread set aside so far, also those set aside while it runs. Used when the window
+    // Joins every thread set aside so far, also those set aside while it runs. Used when the owner
     // goes, after every worker has been woken.
     void JoinSetAside();
     // Threads set aside and not yet joined (for tests).

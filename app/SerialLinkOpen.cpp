@@ -9,7 +9,7 @@
 int CMainDlg::OpenSerialWithSettings()
 {
     m_serial.AllocateReceiveBuffer();
-    m_serial.SetOwner(this);
+    m_serial.SetOwner(&m_pane);
     // An adapter unplugged while open ends the link as Close does, unless a later Open or a
     // teardown already replaced that opening.
     m_serial.SetDeviceLostHandler([this](std::uint64_t opening) {

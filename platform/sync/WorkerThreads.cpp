@@ -1,4 +1,4 @@
-#include "links/WorkerThreads.h"
+#include "platform/sync/WorkerThreads.h"
 
 #include <algorithm>
 

@@ -2,46 +2,36 @@
 #include "app/MainDlg.h"
 
 #include "links/LinkAddress.h"
+#include "platform/toolkit/MessageBox.h"
 #include "resources/ControlIds.h"
 
 void CMainDlg::OnStartLink()
 {
-    {
-        // A receive thread of the previous link may still be delivering.
-        std::lock_guard guard(m_csReceived);
-        ClearReceivedPane();
-    }
+    m_pane.Clear();
 
+    // False when the link's worker could not be started; the buttons stay as they are (Ready).
+    bool started = true;
     if (GetCheck(IDC_MODE_TCP) == 1) {
         // The fields may have changed since the mode click: the role is decided again.
         switch (ChooseTcpRole()) {
-        case TcpRole::Server: {
-            m_nLinkPort = links::PortFieldValue(GetText(IDC_TCP_SERVER_PORT));
-            const std::uint64_t epoch = BeginLinkStart();
-            m_workers.Launch(m_hTcpServerThread, [this, epoch] { TcpServerThread(this, epoch); });
+        case TcpRole::Server:
+            started = m_link.StartTcpServer(links::PortFieldValue(GetText(IDC_TCP_SERVER_PORT).toStdString()));
             break;
-        }
         case TcpRole::Client: {
-            m_nLinkPort = links::PortFieldValue(GetText(IDC_TCP_DEST_PORT));
             const auto octets = GetOctets(IDC_TCP_DEST_IP);
-            {
-                std::lock_guard guard(m_csLink);
-                m_strDestIp = QString::asprintf("%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3])
-                                  .toStdString();
-            }
-            const std::uint64_t epoch = BeginLinkStart();
-            m_workers.Launch(m_hTcpClientThread, [this, epoch] { TcpClientThread(this, epoch); });
+            started = m_link.StartTcpClient(
+                links::PortFieldValue(GetText(IDC_TCP_DEST_PORT).toStdString()),
+                QString::asprintf("%d.%d.%d.%d", octets[0], octets[1], octets[2], octets[3]).toStdString());
             break;
         }
         case TcpRole::Unset:
             break;
         }
     }
-    if (GetCheck(IDC_MODE_UDP) == 1) {
-        m_nLinkPort = links::PortFieldValue(GetText(IDC_UDP_SERVER_PORT));
-        const std::uint64_t epoch = BeginLinkStart();
-        m_workers.Launch(m_hUdpRecvThread, [this, epoch] { UdpReceiveThread(this, epoch); });
-    }
+    if (GetCheck(IDC_MODE_UDP) == 1)
+        started = m_link.StartUdp(links::PortFieldValue(GetText(IDC_UDP_SERVER_PORT).toStdString()));
+    if (!started)
+        plat::ShowMessageBox(this, QString::fromLatin1(LinkSession::kNoThreadText));
     if (GetCheck(IDC_MODE_RS232) == 1) {
         m_serial.Close();
         if (OpenSerialWithSettings() == 0) {

@@ -26,7 +26,7 @@ void ShowBlockError(QWidget* owner, plat::BlockStatus status)
 
 void CMainDlg::OnSaveReceived()
 {
-    SavePaneToFile(m_saReceived, m_hexReceived, &m_csReceived);
+    SavePaneToFile(m_pane.Block(), m_hexReceived, &m_pane.ReceivedLock());
 }
 
 void CMainDlg::OnSaveSending()

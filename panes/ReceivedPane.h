@@ -1,0 +1,63 @@
+#pragma once
+// The Received Data pane's bytes: everything received since the last clear, filled through the
+// receive sink from any link, and the clear worker that empties the pane when Clear is clicked.
+// Nothing here touches a widget: what the window shows goes through ReceivedPaneView.
+
+#include "platform/byteblock/ByteBlock.h"
+#include "platform/receive/ReceiveSink.h"
+#include "platform/sync/Event.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+// What the window shows of the pane besides its bytes.
+class ReceivedPaneView {
+public:
+    virtual ~ReceivedPaneView() = default;
+    // Called from any thread with the received lock held: each must queue its work and never wait for
+    // the window's thread. The Received State text; at a high rate only the latest need be shown.
+    virtual void ShowReceivedState(const std::string& text) = 0;
+    // A redraw of the pane after an append (which may bring the end into view) or after a clear.
+    virtual void RedrawReceived(bool appended) = 0;
+};
+
+class CReceivedPane : public CReceiveSink {
+public:
+    explicit CReceivedPane(ReceivedPaneView& view);
+    // The clear worker must have been ended first (EndClearWorker).
+    ~CReceivedPane() override;
+    CReceivedPane(const CReceivedPane&) = delete;
+    CReceivedPane& operator=(const CReceivedPane&) = delete;
+
+    // Any thread. The bytes; a reader that must not see an append half done takes ReceivedLock().
+    plat::ByteBlock& Block() { return m_block; }
+    // Any thread. Bytes received since the last clear (64 bits: a long flood must not wrap it).
+    std::int64_t Total() const { return m_total.load(); }
+
+    // Window thread: empties the pane at once, between two deliveries (Start does this).
+    void Clear();
+    // Window thread: the Clear button. The clear worker, started at the first click, empties the
+    // pane; clicks made while a clear is pending merge into one.
+    void ClearLater();
+    bool ClearWorkerStarted() const { return m_clearThread.joinable(); }
+    // Window thread, when the window goes: ends the clear worker and waits for it.
+    void EndClearWorker();
+
+protected:
+    // Receive workers, through Deliver.
+    void AppendReceivedData(const unsigned char* data, int size) override;
+
+private:
+    void ClearLocked();
+    void ClearWorker();
+
+    ReceivedPaneView& m_view;
+    plat::ByteBlock m_block;
+    // Changed only under ReceivedLock(); atomic so that the window can read it at any time.
+    std::atomic<std::int64_t> m_total{0};
+    std::thread m_clearThread;
+    plat::Event m_clearEvent;
+    plat::Event m_clearQuitEvent;
+};
