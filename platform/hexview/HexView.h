@@ -6,6 +6,9 @@
 //
 // Everything runs on the window's thread except RequestRedraw and SetModified/IsModified, which any
 // thread may call. The view reads the block's size and bytes when it redraws.
+//
+// The context menu (right click, or the Menu key) lists the view's actions (QWidget::actions): the
+// view's owner adds them with addAction. Without actions the click goes on to the parent.
 
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/hexview/HexEditor.h"
@@ -21,6 +24,7 @@
 #include <climits>
 #include <cstdint>
 
+class QMenu;
 class QTimer;
 
 namespace plat {
@@ -78,6 +82,8 @@ public:
 signals:
     // The user changed the block.
     void edited();
+    // Sent before the view lets go of its block: work that reads the block ends before this returns.
+    void blockAboutToChange();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -87,9 +93,12 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void ApplyRedrawRequest();
+    // The context menu as a right click or the Menu key opens it; the caller shows it.
+    QMenu* BuildContextMenu();
     // Reads the block's size and fits the scroll bars, the first row and the cursor to it.
     void SyncWithBlock();
     void SetFirstRow(std::uint64_t row);

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 
@@ -17,6 +18,13 @@ constexpr std::size_t kRow = hexformat::kBytesPerRow;
 
 void HexView::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier && !actions().isEmpty()) {
+        // Taken here, so that the key opens the view's menu and not the window's.
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        contextMenuEvent(&menuEvent);
+        event->accept();
+        return;
+    }
     if (HandleClipboardKeys(event) || HandleNavigationKeys(event) || HandleEditingKeys(event)) {
         event->accept();
         NoteCaretMoved();
