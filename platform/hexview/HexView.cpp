@@ -1,5 +1,6 @@
 #include "platform/hexview/HexView.h"
 
+#include "platform/hexview/HexFind.h"
 #include "platform/hexview/HexFormat.h"
 #include "platform/hexview/HexViewAccessible.h"
 #include "platform/hexview/RowScrollMap.h"
@@ -30,6 +31,7 @@ HexView::HexView(QWidget* parent) : QAbstractScrollArea((HexViewAccessible::Inst
     setAccessibleDescription(tr("Hex and text view of bytes"));
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &HexView::OnVerticalBar);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
+    find_ = new HexFind(this);
     SyncWithBlock();
 }
 

@@ -7,8 +7,9 @@
 // Everything runs on the window's thread except RequestRedraw and SetModified/IsModified, which any
 // thread may call. The view reads the block's size and bytes when it redraws.
 //
-// The context menu (right click, or the Menu key) lists the view's actions (QWidget::actions): the
-// view's owner adds them with addAction. Without actions the click goes on to the parent.
+// The context menu (right click, or the Menu key) lists the view's actions (QWidget::actions): Find
+// brings its own (HexFind), and the view's owner adds more with addAction. Without actions the click
+// goes on to the parent.
 
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/hexview/HexEditor.h"
@@ -28,6 +29,8 @@ class QMenu;
 class QTimer;
 
 namespace plat {
+
+class HexFind;
 
 class HexView : public QAbstractScrollArea {
     Q_OBJECT
@@ -78,6 +81,8 @@ public:
     std::uint64_t RedrawsDone() const { return redrawsDone_; }
     // The largest value the vertical bar may take; rows beyond it are spread over the bar.
     void SetScrollBarLimit(int limit);
+    // Find in this view: its actions, Find window and search.
+    HexFind* Finder() const { return find_; }
 
 signals:
     // The user changed the block.
@@ -136,6 +141,7 @@ private:
     std::atomic<bool> scrollToEndWanted_{false};
     std::atomic<bool> modified_{false};
     QTimer* announceTimer_ = nullptr;
+    HexFind* find_ = nullptr;
     QString announcedText_;
     bool selectionAnnounced_ = false;
 };
