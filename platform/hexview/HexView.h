@@ -112,6 +112,7 @@ private:
     bool HandleClipboardKeys(QKeyEvent* event);
     bool HandleNavigationKeys(QKeyEvent* event);
     bool HandleEditingKeys(QKeyEvent* event);
+    void EndSearchBeforeEdit();
     void Finish(EditResult result);
     void Copy();
     void Paste();

@@ -173,7 +173,30 @@ TEST_F(HexViewFindTest, LettingGoOfTheBlockEndsARunningSearch)
     EXPECT_FALSE(view.Finder()->IsSearching());
     EXPECT_EQ(big->HoldCount(), 0u);
     big.reset();
-    QTest::qWait(20);
+    QCoreApplication::processEvents(); // a result posted before the end must not touch the view
+    view.SetBlock(&block);
+}
+
+// An edit changes the bytes the worker reads, and would make its hit stale: it ends the search first.
+TEST_F(HexViewFindTest, AnEditEndsARunningSearchAndWins)
+{
+    plat::ByteBlock big;
+    ASSERT_EQ(big.Resize(std::size_t{512} << 20), plat::BlockStatus::Ok);
+    view.SetBlock(&big);
+    view.SetCursorOffset(0, plat::HexArea::Hex);
+    view.Finder()->OpenDialog();
+    WhatField()->setText(QStringLiteral("01 02 03"));
+    QTest::mouseClick(Button(QStringLiteral("Find &Next")), Qt::LeftButton);
+    ASSERT_TRUE(view.Finder()->IsSearching());
+    Type("7");
+    EXPECT_FALSE(view.Finder()->IsSearching());
+    EXPECT_EQ(Status(), "Search stopped.");
+    unsigned char first = 0;
+    big.Read(0, &first, 1);
+    EXPECT_EQ(first, 0x70);
+    // A result the worker had posted is already queued: it must not select anything.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.SelectionEnd(), view.SelectionStart());
     view.SetBlock(&block);
 }
 
