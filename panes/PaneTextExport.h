@@ -29,7 +29,6 @@ public:
     explicit PaneTextExport(plat::HexView* view);
     ~PaneTextExport() override;
 
-    QAction* Action() const { return action_; }
     bool IsRunning() const { return worker_.joinable(); }
     QProgressDialog* Progress() const;
     // Lines written before rows from the next export on; empty writes rows only.

@@ -31,10 +31,6 @@ public:
     explicit HexFind(HexView* view);
     ~HexFind() override;
 
-    QAction* FindAction() const { return find_; }
-    QAction* FindNextAction() const { return next_; }
-    QAction* FindPreviousAction() const { return previous_; }
-
     // Opens the Find window, with the view's column preselected as the kind to look for.
     void OpenDialog();
     // Searches for what the Find window holds; without anything to look for, opens it.
@@ -51,7 +47,6 @@ signals:
 
 private:
     std::optional<std::vector<unsigned char>> Pattern(QString& problem) const;
-    void StartWorker(SearchRequest request);
     void OnResult(std::uint64_t generation, SearchResult result, std::size_t length, bool hex, SearchDirection direction);
     void Report(const QString& text, bool showDialog);
 

@@ -2,7 +2,6 @@
 
 #include <QAccessible>
 #include <QButtonGroup>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>

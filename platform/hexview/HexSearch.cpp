@@ -46,8 +46,8 @@ SearchResult Forward(ByteBlock& block, const SearchRequest& request, std::size_t
         block.Release();
         if (hit)
             return {Outcome::Found, offset};
-        if (slice > end - pos)
-            break;
+        if (stop == end)
+            break; // no later start leaves room for the pattern
     }
     return {Outcome::NotFound, 0};
 }

@@ -277,6 +277,7 @@ QMenu* HexView::BuildContextMenu()
 {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setToolTipsVisible(true);
     menu->addActions(actions());
     return menu;
 }
