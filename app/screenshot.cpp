@@ -65,9 +65,7 @@ int main(int argc, char** argv)
             dialog.resize(size[0].toInt(), size[1].toInt());
     }
     QApplication::processEvents();
-    QPixmap picture = dialog.grab();
-    if (find)
-        picture = ShowFind(dialog);
+    const QPixmap picture = find ? ShowFind(dialog) : dialog.grab();
     if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
