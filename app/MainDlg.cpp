@@ -1,6 +1,7 @@
 #include "app/MainDlg.h"
 
 #include "app/AboutDlg.h"
+#include "panes/PaneTextExport.h"
 #include "platform/toolkit/MessageBox.h"
 #include "resources/ControlIds.h"
 #include "resources/Resources.h"
@@ -40,6 +41,8 @@ void CMainDlg::DoDataExchange()
 {
     m_hexReceived.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_RECEIVED)));
     m_hexSending.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_SENDING)));
+    for (const CHexeditctrl1* pane : {&m_hexReceived, &m_hexSending})
+        AddPaneMenuEntries(pane->View());
     m_editState.Bind(this, IDC_STATE);
     m_editSenderState.Bind(this, IDC_SENDER_STATE);
     m_btnStart.Bind(this, IDC_START);

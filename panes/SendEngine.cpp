@@ -127,6 +127,7 @@ void SendEngine::ShowEnd(SendLink link, const SendTicket& ticket, const std::str
 void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
 {
     const std::vector<unsigned char>& bytes = *ticket->bytes;
+    plat::SocketRef udpSocket;
     // The Sender State at the end. A TCP send that did not end with a whole single pass always says
     // "Periodic Stopped"; UDP and serial sends say it when Periodic is checked at their end.
     auto end = [&](Ending ending) {
@@ -143,10 +144,12 @@ void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
             std::snprintf(sent, sizeof sent, "%d bytes sent", static_cast<int>(bytes.size()));
             text = sent;
         }
+        // The socket goes first: once the end shows, a Stop Bind has closed it and a new Bind finds
+        // its port free.
+        udpSocket.reset();
         ShowEnd(link, *ticket, text);
     };
 
-    plat::SocketRef udpSocket;
     if (link == SendLink::Udp) {
         std::string failure;
         udpSocket = m_links.UdpSocket(failure);

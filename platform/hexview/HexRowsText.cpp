@@ -1,6 +1,7 @@
 #include "platform/hexview/HexRowsText.h"
 
 #include "platform/hexview/HexFormat.h"
+#include "platform/hexview/HexRowFormat.h"
 
 #include <algorithm>
 #include <vector>
@@ -16,7 +17,7 @@ HexRowsText::HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::ui
     : firstRow_(firstRow),
       blockSize_(block ? block->Size() : 0),
       offsetDigits_(hexformat::OffsetDigits(blockSize_)),
-      rowLength_(offsetDigits_ + kGap + kHexWidth + kGap + kRow + 1)
+      rowLength_(hexformat::RowTextLength(offsetDigits_) + 1)
 {
     // The rows that exist: up to the one that holds the append position.
     const std::uint64_t rowsInBlock = blockSize_ / kRow + 1;
@@ -28,22 +29,13 @@ HexRowsText::HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::ui
     const std::size_t got = block ? block->Read(static_cast<std::size_t>(firstRow_ * kRow), bytes.data(), bytes.size()) : 0;
 
     text_.reserve(static_cast<qsizetype>(rowCount_) * rowLength_);
+    std::vector<char> line(static_cast<std::size_t>(rowLength_));
     for (std::uint64_t r = 0; r < rowCount_; ++r) {
         const std::size_t begin = static_cast<std::size_t>(r) * kRow;
         const int count = begin >= got ? 0 : static_cast<int>(std::min<std::size_t>(kRow, got - begin));
-        QString hex;
-        QString chars;
-        for (int i = 0; i < count; ++i) {
-            if (i != 0)
-                hex += QLatin1Char(' ');
-            hex += hexformat::ByteHex(bytes[begin + static_cast<std::size_t>(i)]);
-            chars += hexformat::DisplayChar(bytes[begin + static_cast<std::size_t>(i)]);
-        }
-        text_ += hexformat::OffsetText((firstRow_ + r) * kRow, offsetDigits_);
-        text_ += QString(kGap, QLatin1Char(' '));
-        text_ += hex.leftJustified(kHexWidth + kGap, QLatin1Char(' '));
-        text_ += chars.leftJustified(kRow, QLatin1Char(' '));
-        text_ += QLatin1Char('\n');
+        hexformat::WriteRowText(line.data(), (firstRow_ + r) * kRow, offsetDigits_, bytes.data() + begin, count);
+        line.back() = '\n';
+        text_ += QLatin1String(line.data(), rowLength_);
     }
 }
 

@@ -1,10 +1,13 @@
 #include "platform/hexview/HexView.h"
 
+#include "platform/hexview/HexFind.h"
 #include "platform/hexview/HexFormat.h"
 #include "platform/hexview/HexViewAccessible.h"
 #include "platform/hexview/RowScrollMap.h"
 
+#include <QContextMenuEvent>
 #include <QFontDatabase>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -28,6 +31,7 @@ HexView::HexView(QWidget* parent) : QAbstractScrollArea((HexViewAccessible::Inst
     setAccessibleDescription(tr("Hex and text view of bytes"));
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &HexView::OnVerticalBar);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
+    find_ = new HexFind(this);
     SyncWithBlock();
 }
 
@@ -35,6 +39,7 @@ HexView::~HexView() = default;
 
 void HexView::SetBlock(ByteBlock* block)
 {
+    emit blockAboutToChange();
     editor_.SetBlock(block);
     firstRow_ = 0;
     SyncWithBlock();
@@ -266,6 +271,30 @@ void HexView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
     SyncWithBlock();
+}
+
+QMenu* HexView::BuildContextMenu()
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setToolTipsVisible(true);
+    menu->addActions(actions());
+    return menu;
+}
+
+void HexView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (actions().isEmpty())
+        return event->ignore(); // the window's own menu, then
+    // From the keyboard the menu opens at the cursor, or at the view's corner when the cursor is
+    // scrolled out of sight.
+    QPoint where = event->globalPos();
+    if (event->reason() != QContextMenuEvent::Mouse) {
+        const QRect cell = CellRect(editor_.Cursor(), editor_.Area(), 0);
+        where = viewport()->mapToGlobal(viewport()->rect().contains(cell.center()) ? cell.bottomLeft() : QPoint(0, 0));
+    }
+    BuildContextMenu()->popup(where);
+    event->accept();
 }
 
 void HexView::changeEvent(QEvent* event)

@@ -6,6 +6,10 @@
 //
 // Everything runs on the window's thread except RequestRedraw and SetModified/IsModified, which any
 // thread may call. The view reads the block's size and bytes when it redraws.
+//
+// The context menu (right click, or the Menu key) lists the view's actions (QWidget::actions): Find
+// brings its own (HexFind), and the view's owner adds more with addAction. Without actions the click
+// goes on to the parent.
 
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/hexview/HexEditor.h"
@@ -21,9 +25,12 @@
 #include <climits>
 #include <cstdint>
 
+class QMenu;
 class QTimer;
 
 namespace plat {
+
+class HexFind;
 
 class HexView : public QAbstractScrollArea {
     Q_OBJECT
@@ -74,10 +81,14 @@ public:
     std::uint64_t RedrawsDone() const { return redrawsDone_; }
     // The largest value the vertical bar may take; rows beyond it are spread over the bar.
     void SetScrollBarLimit(int limit);
+    // Find in this view: its actions, Find window and search.
+    HexFind* Finder() const { return find_; }
 
 signals:
     // The user changed the block.
     void edited();
+    // Sent before the view lets go of its block: work that reads the block ends before this returns.
+    void blockAboutToChange();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -87,9 +98,12 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void ApplyRedrawRequest();
+    // The context menu as a right click or the Menu key opens it; the caller shows it.
+    QMenu* BuildContextMenu();
     // Reads the block's size and fits the scroll bars, the first row and the cursor to it.
     void SyncWithBlock();
     void SetFirstRow(std::uint64_t row);
@@ -98,6 +112,7 @@ private:
     bool HandleClipboardKeys(QKeyEvent* event);
     bool HandleNavigationKeys(QKeyEvent* event);
     bool HandleEditingKeys(QKeyEvent* event);
+    void EndSearchBeforeEdit();
     void Finish(EditResult result);
     void Copy();
     void Paste();
@@ -127,6 +142,7 @@ private:
     std::atomic<bool> scrollToEndWanted_{false};
     std::atomic<bool> modified_{false};
     QTimer* announceTimer_ = nullptr;
+    HexFind* find_ = nullptr;
     QString announcedText_;
     bool selectionAnnounced_ = false;
 };

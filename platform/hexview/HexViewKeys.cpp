@@ -1,10 +1,12 @@
 // The keyboard and the clipboard of the hex view.
 #include "platform/hexview/HexView.h"
 
+#include "platform/hexview/HexFind.h"
 #include "platform/hexview/HexFormat.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 
@@ -17,6 +19,13 @@ constexpr std::size_t kRow = hexformat::kBytesPerRow;
 
 void HexView::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier && !actions().isEmpty()) {
+        // Taken here, so that the key opens the view's menu and not the window's.
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        contextMenuEvent(&menuEvent);
+        event->accept();
+        return;
+    }
     if (HandleClipboardKeys(event) || HandleNavigationKeys(event) || HandleEditingKeys(event)) {
         event->accept();
         NoteCaretMoved();
@@ -30,6 +39,7 @@ bool HexView::HandleClipboardKeys(QKeyEvent* event)
     if (event->matches(QKeySequence::Copy)) {
         Copy();
     } else if (event->matches(QKeySequence::Cut)) {
+        EndSearchBeforeEdit();
         Copy();
         Finish(editor_.EraseSelection());
     } else if (event->matches(QKeySequence::Paste)) {
@@ -105,9 +115,11 @@ bool HexView::HandleEditingKeys(QKeyEvent* event)
         SetOverwriteMode(!editor_.IsOverwrite());
         return true;
     case Qt::Key_Delete:
+        EndSearchBeforeEdit();
         Finish(editor_.DeleteForward());
         return true;
     case Qt::Key_Backspace:
+        EndSearchBeforeEdit();
         Finish(editor_.DeleteBackward());
         return true;
     default:
@@ -122,13 +134,21 @@ bool HexView::HandleEditingKeys(QKeyEvent* event)
         const int digit = hexformat::HexDigitValue(text[0]);
         if (digit < 0)
             return false;
+        EndSearchBeforeEdit();
         Finish(editor_.TypeHexDigit(digit));
         return true;
     }
     if (!hexformat::IsTypable(text[0]))
         return false;
+    EndSearchBeforeEdit();
     Finish(editor_.TypeByte(static_cast<unsigned char>(text[0].unicode())));
     return true;
+}
+
+void HexView::EndSearchBeforeEdit()
+{
+    // The search reads the bytes on a worker; an edit changes them, and its hit would be stale.
+    find_->Stop();
 }
 
 void HexView::Finish(EditResult result)
@@ -156,6 +176,7 @@ void HexView::Copy()
 
 void HexView::Paste()
 {
+    EndSearchBeforeEdit();
     const QString text = QApplication::clipboard()->text();
     QByteArray bytes;
     if (editor_.Area() == HexArea::Hex) {

@@ -1,0 +1,32 @@
+#pragma once
+// Writes a byte block as readable text, one line per row of the view: offset, hex and characters
+// (HexRowFormat). Runs on a worker (any thread): the block is read in slices through its own lock,
+// so a receiver appending meanwhile is never held up, and the export ends at the bound it was given.
+
+#include "platform/byteblock/ByteBlock.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace plat {
+
+// Lines that go before a row, such as the time at which a burst of bytes began inside it. Called
+// for every row with its first and one-past-last offset; appends whole lines, each ending in '\n'.
+using ExportLinesBeforeRow = std::function<void(std::uint64_t rowStart, std::uint64_t rowEnd, std::string& out)>;
+
+struct TextExport {
+    std::size_t end = 0;                          // bytes [0, end) are written
+    const std::atomic<bool>* cancel = nullptr;    // looked at between slices
+    std::atomic<std::uint64_t>* bytesDone = nullptr; // how far it got, for a progress bar
+    ExportLinesBeforeRow linesBeforeRow;          // may be empty
+};
+
+// Creates or empties the file at `path` and writes the rows. 0 on success, else the errno of the
+// failure (a write that stores less than asked counts as ENOSPC), ECANCELED when cancelled. A
+// regular file that could not be written whole is removed, so that no half dump passes for a whole.
+int ExportBlockAsText(ByteBlock& block, const std::string& path, const TextExport& how);
+
+} // namespace plat

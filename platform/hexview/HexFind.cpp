@@ -1,0 +1,176 @@
+#include "platform/hexview/HexFind.h"
+
+#include "platform/hexview/HexFindDialog.h"
+#include "platform/hexview/HexFormat.h"
+#include "platform/hexview/HexView.h"
+
+#include <QAction>
+#include <QApplication>
+
+namespace plat {
+
+HexFind::HexFind(HexView* view) : QObject(view), view_(view)
+{
+    auto addAction = [view](const QString& text, const QKeySequence& key) {
+        auto* action = new QAction(text, view);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetShortcut); // in this pane only
+        view->addAction(action);
+        return action;
+    };
+    find_ = addAction(tr("&Find..."), QKeySequence::Find);
+    next_ = addAction(tr("Find &Next"), QKeySequence(Qt::Key_F3));
+    previous_ = addAction(tr("Find &Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3));
+    connect(find_, &QAction::triggered, this, &HexFind::OpenDialog);
+    connect(next_, &QAction::triggered, this, [this] { Find(SearchDirection::Forward); });
+    connect(previous_, &QAction::triggered, this, [this] { Find(SearchDirection::Backward); });
+    // The worker reads the block: it ends before the view lets go of it.
+    connect(view, &HexView::blockAboutToChange, this, &HexFind::Stop);
+}
+
+HexFind::~HexFind()
+{
+    cancel_.store(true);
+    if (worker_.joinable())
+        worker_.join();
+}
+
+HexFindDialog* HexFind::Dialog() const
+{
+    return dialog_;
+}
+
+void HexFind::OpenDialog()
+{
+    if (!dialog_) {
+        dialog_ = new HexFindDialog(view_);
+        connect(dialog_, &HexFindDialog::findNext, this, [this] { Find(SearchDirection::Forward); });
+        connect(dialog_, &HexFindDialog::findPrevious, this, [this] { Find(SearchDirection::Backward); });
+        connect(dialog_, &HexFindDialog::stop, this, &HexFind::Stop);
+    }
+    // Each pane has its own Find window: the title says which.
+    const QString pane = view_->accessibleName();
+    dialog_->setWindowTitle(pane.isEmpty() ? tr("Find") : tr("Find in %1").arg(pane));
+    if (!dialog_->isVisible())
+        dialog_->SetHex(view_->ActiveArea() == HexArea::Hex);
+    dialog_->Present();
+}
+
+std::optional<std::vector<unsigned char>> HexFind::Pattern(QString& problem) const
+{
+    const QString what = dialog_->What();
+    std::vector<unsigned char> bytes;
+    if (dialog_->IsHex()) {
+        const std::optional<QByteArray> parsed = hexformat::ParseHexText(what);
+        if (!parsed || parsed->isEmpty()) {
+            problem = tr("Type the bytes as pairs of hex digits, such as 0d 0a.");
+            return std::nullopt;
+        }
+        bytes.assign(parsed->begin(), parsed->end());
+        return bytes;
+    }
+    // Text is matched letter for letter, one byte each, as the text column shows it.
+    for (QChar c : what) {
+        if (c.unicode() > 0xFF) {
+            problem = tr("\"%1\" is not a character of one byte; look for its bytes in hex instead.").arg(c);
+            return std::nullopt;
+        }
+        bytes.push_back(static_cast<unsigned char>(c.unicode()));
+    }
+    return bytes;
+}
+
+void HexFind::Find(SearchDirection direction)
+{
+    if (!dialog_ || dialog_->What().isEmpty()) {
+        OpenDialog();
+        return;
+    }
+    QString problem;
+    const std::optional<std::vector<unsigned char>> pattern = Pattern(problem);
+    if (!pattern) {
+        Report(problem, true);
+        return;
+    }
+    Stop();
+    ByteBlock* block = view_->Block();
+    if (!block)
+        return;
+    // From just after the selection's start, so that Find Next moves on from the hit shown.
+    const bool selection = view_->SelectionEnd() > view_->SelectionStart();
+    SearchRequest request;
+    request.pattern = *pattern;
+    request.direction = direction;
+    request.from = selection ? view_->SelectionStart() + (direction == SearchDirection::Forward ? 1 : 0) : view_->CursorOffset();
+    request.end = block->Size();
+
+    cancel_.store(false);
+    finished_ = false;
+    const std::uint64_t generation = ++generation_;
+    const bool hex = dialog_->IsHex();
+    dialog_->SetSearching(true);
+    Report(tr("Searching..."), false);
+    worker_ = std::thread([this, block, request, generation, hex] {
+        const SearchResult result = FindInBlock(*block, request, cancel_);
+        QMetaObject::invokeMethod(
+            this, [this, generation, result, length = request.pattern.size(), hex, direction = request.direction] {
+                OnResult(generation, result, length, hex, direction);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HexFind::Stop()
+{
+    if (!worker_.joinable())
+        return;
+    const bool wasRunning = !finished_;
+    cancel_.store(true);
+    worker_.join();
+    finished_ = true;
+    ++generation_; // its result, if already posted, no longer counts
+    if (dialog_)
+        dialog_->SetSearching(false);
+    if (wasRunning) {
+        Report(tr("Search stopped."), false);
+        emit searchEnded();
+    }
+}
+
+void HexFind::OnResult(std::uint64_t generation, SearchResult result, std::size_t length, bool hex, SearchDirection direction)
+{
+    if (generation != generation_)
+        return;
+    finished_ = true;
+    worker_.join(); // it has posted this and ends
+    if (dialog_)
+        dialog_->SetSearching(false);
+    switch (result.outcome) {
+    case SearchResult::Outcome::Found:
+        view_->SetSelection(result.offset, result.offset + length, hex ? HexArea::Hex : HexArea::Text);
+        view_->ScrollOffsetIntoView(result.offset);
+        Report(tr("Found at offset %1.").arg(hexformat::OffsetText(result.offset, hexformat::OffsetDigits(result.offset))), false);
+        break;
+    case SearchResult::Outcome::NotFound:
+        QApplication::beep();
+        Report(direction == SearchDirection::Forward ? tr("Not found between the cursor and the end.")
+                                                     : tr("Not found between the start and the cursor."),
+               true);
+        break;
+    case SearchResult::Outcome::Cancelled:
+        Report(tr("Search stopped."), false);
+        break;
+    }
+    emit searchEnded();
+}
+
+void HexFind::Report(const QString& text, bool showDialog)
+{
+    if (!dialog_)
+        return;
+    dialog_->SetStatus(text);
+    if (showDialog && !dialog_->isVisible())
+        dialog_->Present();
+}
+
+} // namespace plat

@@ -1,0 +1,109 @@
+// Export as text: the file reads like the pane, row for row, and a failed or cancelled export
+// leaves no half file behind.
+#include "platform/hexview/HexExport.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+class HexExportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/relvanto-export-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        folder = pattern;
+        path = folder + "/pane.txt";
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    void Fill(const std::string& data)
+    {
+        block.Insert(0, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    }
+
+    int Export(plat::ExportLinesBeforeRow lines = {})
+    {
+        plat::TextExport how;
+        how.end = block.Size();
+        how.cancel = &cancel;
+        how.bytesDone = &done;
+        how.linesBeforeRow = std::move(lines);
+        return plat::ExportBlockAsText(block, path, how);
+    }
+
+    std::string FileText() const
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::string folder;
+    std::string path;
+    plat::ByteBlock block;
+    std::atomic<bool> cancel{false};
+    std::atomic<std::uint64_t> done{0};
+};
+
+TEST_F(HexExportTest, WritesOneLinePerRowWithOffsetHexAndCharacters)
+{
+    Fill(std::string("Hello, world!\r\n\x00\x7F\xFF" "AB", 20));
+    ASSERT_EQ(Export(), 0);
+    EXPECT_EQ(FileText(),
+              "00000000  48 65 6C 6C 6F 2C 20 77 6F 72 6C 64 21 0D 0A 00  Hello, world!...\n"
+              "00000010  7F FF 41 42                                      ..AB            \n");
+    EXPECT_EQ(done.load(), 20u);
+}
+
+TEST_F(HexExportTest, AnEmptyPaneGivesAnEmptyFile)
+{
+    ASSERT_EQ(Export(), 0);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(FileText(), "");
+}
+
+TEST_F(HexExportTest, LinesBeforeRowsGoWhereTheOwnerPutsThem)
+{
+    Fill(std::string(40, 'x'));
+    ASSERT_EQ(Export([](std::uint64_t start, std::uint64_t end, std::string& out) {
+                  if (start <= 20 && 20 < end)
+                      out += "-- 20 --\n";
+              }),
+              0);
+    const std::string text = FileText();
+    EXPECT_EQ(text.substr(0, text.find('\n')), "00000000  78 78 78 78 78 78 78 78 78 78 78 78 78 78 78 78  xxxxxxxxxxxxxxxx");
+    EXPECT_NE(text.find("xxxxxxxxxxxxxxxx\n-- 20 --\n00000010"), std::string::npos);
+}
+
+TEST_F(HexExportTest, ACancelledExportRemovesItsFile)
+{
+    Fill(std::string(100, 'x'));
+    cancel = true;
+    EXPECT_EQ(Export(), ECANCELED);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(HexExportTest, AFullDiskIsReportedAndADeviceIsNotRemoved)
+{
+    Fill(std::string(100, 'x'));
+    path = "/dev/full";
+    EXPECT_EQ(Export(), ENOSPC);
+    EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+TEST_F(HexExportTest, AFolderThatIsNotThereIsReported)
+{
+    path = folder + "/missing/pane.txt";
+    EXPECT_EQ(Export(), ENOENT);
+}
+
+} // namespace
