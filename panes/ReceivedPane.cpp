@@ -38,21 +38,18 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
     // done. It takes its hold between two deliveries, so none is caught half way.
     while (m_block.HoldCount() != 0)
         std::this_thread::yield();
-    if (m_block.Size() < end) {
-        plat::BlockStatus status;
-        while ((status = m_block.Resize(end)) == plat::BlockStatus::Held)
-            std::this_thread::yield();
-        if (status != plat::BlockStatus::Ok) {
-            // Out of memory: these bytes cannot be held. The count goes back so that the pane stays
-            // exactly what arrived before, and the user is told what was dropped.
-            m_total -= size;
-            m_view.ShowReceivedState(Formatted("Out of memory: %d bytes dropped", size));
-            return;
-        }
+    // Grown and written under one take of the block's lock: a reader that sees the new size (a
+    // repaint, Find, Export) never reads the zeros of a growth before the bytes are in.
+    plat::BlockStatus status;
+    while ((status = m_block.Overwrite(at, data, static_cast<std::size_t>(size))) == plat::BlockStatus::Held)
+        std::this_thread::yield();
+    if (status != plat::BlockStatus::Ok) {
+        // Out of memory: these bytes cannot be held. The count goes back so that the pane stays
+        // exactly what arrived before, and the user is told what was dropped.
+        m_total -= size;
+        m_view.ShowReceivedState(Formatted("Out of memory: %d bytes dropped", size));
+        return;
     }
-    // Written through the block's own lock, never through a held address: the view's repaint reads
-    // the block at any moment and must not see bytes half written.
-    m_block.Overwrite(at, data, static_cast<std::size_t>(size));
     m_view.RedrawReceived(true);
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -146,4 +147,35 @@ TEST(ReceivedPane, RepaintsAndClearsDuringDeliveriesFromSeveralThreads)
     }
     EXPECT_EQ(torn.load(), 0);
     EXPECT_GE(view.m_clearRedraws.load(), 1);
+}
+
+// Find and Export read the pane up to the size they see, without the received lock: every byte
+// below that size is one that arrived, never the zero fill of a growth whose bytes are not in yet.
+TEST(ReceivedPane, AReaderNeverSeesTheZerosOfAGrowthBeforeItsBytes)
+{
+    RecordingView view;
+    CReceivedPane pane(view);
+    std::atomic<bool> delivering{true};
+    std::atomic<std::uint64_t> zerosSeen{0};
+    std::atomic<std::uint64_t> looks{0};
+
+    std::thread reader([&] {
+        std::vector<unsigned char> tail(16384);
+        while (delivering.load()) {
+            const std::size_t size = pane.Block().Size();
+            const std::size_t from = size > tail.size() ? size - tail.size() : 0;
+            const std::size_t n = pane.Block().Read(from, tail.data(), size - from);
+            if (std::find(tail.begin(), tail.begin() + static_cast<std::ptrdiff_t>(n), 0) !=
+                tail.begin() + static_cast<std::ptrdiff_t>(n))
+                ++zerosSeen;
+            ++looks;
+        }
+    });
+    // No delivered byte is zero; blocks of the largest size grow the block the most at a time.
+    const std::vector<unsigned char> block(16384, 0x5A);
+    for (int i = 0; i < 4000 || looks.load() < 1000; ++i)
+        pane.Deliver(block.data(), block.size());
+    delivering = false;
+    reader.join();
+    EXPECT_EQ(zerosSeen.load(), 0u);
 }
