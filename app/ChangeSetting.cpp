@@ -34,7 +34,7 @@ SerialSettings ChosenSettings(const CSerialConfigDlg& dlg, const SerialSettings&
 void CMainDlg::OnChangeSetting()
 {
     const SerialSettings current{m_comPort, m_baudRate, m_dataBits, m_parity, m_stopBits, m_handshaking};
-    CSerialConfigDlg dlg;
+    CSerialConfigDlg dlg(this);
     // Stored numbers are not checked when loaded: one outside its list selects nothing, and never
     // reaches the list arithmetic, where 0x80000000 would overflow.
     const int port = m_comPort >= 1 && m_comPort <= CSerialConfigDlg::kPortCount ? m_comPort : 0;

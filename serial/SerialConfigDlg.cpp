@@ -109,6 +109,8 @@ void CSerialConfigDlg::SetSettings(int comPort, int baudIndex, int dataBitsIndex
 int CSerialConfigDlg::DoModal()
 {
     OnInitDialog();
+    // Modal to its window only: a box a worker raises meanwhile still takes a person's keys.
+    setWindowModality(Qt::WindowModal);
     return exec() == QDialog::Accepted ? kOk : kCancel;
 }
 

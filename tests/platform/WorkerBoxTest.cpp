@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -152,6 +153,41 @@ TEST(WorkerBoxTest, AWorkersBoxTakesInputWhileABoxOfTheWindowIsOpen)
                 QTest::keyClick(windowBox->windowHandle(), Qt::Key_Return);
         });
         plat::ShowMessageBox(window, windowText);
+        EXPECT_TRUE(releasedMeanwhile);
+    });
+}
+
+// Serial Port Configuration is open on the window: a worker's box still takes a person's keys.
+TEST(WorkerBoxTest, AWorkersBoxTakesInputWhileSerialPortConfigurationIsOpen)
+{
+    WithTheProgramsWindow([&](CMainDlg* window) {
+        const QString workerText = QStringLiteral("Serial Port is not opened !");
+        BoxWorker worker(workerText);
+        ASSERT_TRUE(PumpUntil([&] { return FindBox(workerText) != nullptr; }));
+        // Change Setting is offered in RS-232 mode.
+        ClickOn(window->ControlAs<QCheckBox>(IDC_MODE_RS232));
+        auto* change = window->ControlAs<QPushButton>(IDC_CHANGE_SETTING);
+        ASSERT_NE(change, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return change->isEnabled(); }));
+        bool configShown = false;
+        bool releasedMeanwhile = false;
+        QTimer::singleShot(0, [&] {
+            QDialog* config = nullptr;
+            PumpUntil([&] {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* d = qobject_cast<QDialog*>(w); d && d != window && d->isVisible() &&
+                                                             !qobject_cast<QMessageBox*>(w))
+                        config = d;
+                return config != nullptr;
+            });
+            configShown = config != nullptr;
+            QTest::keyClick(FindBox(workerText)->windowHandle(), Qt::Key_Escape);
+            releasedMeanwhile = PumpUntil([&] { return worker.Released(); });
+            if (config)
+                config->reject();
+        });
+        change->click();
+        EXPECT_TRUE(configShown);
         EXPECT_TRUE(releasedMeanwhile);
     });
 }
