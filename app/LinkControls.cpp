@@ -17,6 +17,8 @@ void CMainDlg::ResetLinkControls()
     m_btnStop.EnableWindow(false);
     m_btnSend.EnableWindow(true);
     m_editReceivedState.SetWindowText(QStringLiteral("No Running"));
+    if (QWidget* received = m_editReceivedState.Widget())
+        received->setToolTip(QString());
     m_editSenderState.SetWindowText(QStringLiteral("No Running"));
 }
 
@@ -54,6 +56,18 @@ void CMainDlg::ShowLocalPort(std::uint16_t port)
     plat::RunOnWindowThread(this, [this, port] {
         if (QWidget* state = m_editState.Widget())
             state->setToolTip(QStringLiteral("Local port %1").arg(port));
+    });
+}
+
+void CMainDlg::ShowDatagramsLost(std::uint64_t linkEpoch, std::uint64_t count)
+{
+    // Sent only when the count changes, so one queued call per change is cheap enough. It stays
+    // after Stop, so the loss of the last run can still be read.
+    plat::RunOnWindowThread(this, [this, linkEpoch, count] {
+        if (!m_link.IsLinkCurrent(linkEpoch))
+            return;
+        if (QWidget* received = m_editReceivedState.Widget())
+            received->setToolTip(QStringLiteral("Datagrams lost since Start: %1").arg(count));
     });
 }
 

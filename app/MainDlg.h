@@ -108,6 +108,7 @@ private:
     void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled) override;
     void ShowLinkMessage(const std::string& text) override;
     void ShowLocalPort(std::uint16_t port) override;
+    void ShowDatagramsLost(std::uint64_t linkEpoch, std::uint64_t count) override;
     // What the send threads show and the links they use; send threads.
     void ShowSenderState(const std::string& text) override;
     void ShowSendButtons(bool sending) override;

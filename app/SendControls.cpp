@@ -58,12 +58,15 @@ int CMainDlg::PrepareSendJob()
         m_sends.SetPeriodic(false);
     }
 
-    // The bytes are copied at Send: the send threads never read the pane itself.
+    // The bytes are copied at Send: the send threads never read the pane itself. Copied straight
+    // from the held block, in one pass (no zero-filled vector written over): the hold keeps the size,
+    // and the pane's bytes change only on this thread.
+    const unsigned char* pane = m_saSending.Hold();
     try {
-        auto bytes = std::make_shared<std::vector<unsigned char>>(m_saSending.Size());
-        bytes->resize(m_saSending.Read(0, bytes->data(), bytes->size()));
-        m_sendBytes = std::move(bytes);
+        m_sendBytes = std::make_shared<const std::vector<unsigned char>>(pane, pane + m_saSending.Size());
+        m_saSending.Release();
     } catch (const std::bad_alloc&) {
+        m_saSending.Release();
         // The pane keeps its bytes; only this send is given up.
         plat::ShowMessageBox(this, QStringLiteral("Not enough memory to send the data of the Sending Data pane."));
         return -1;

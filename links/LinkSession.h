@@ -34,6 +34,9 @@ public:
     // The local port the link listens or is bound on, once it is known: the system chooses it when
     // the port field is empty, 0, or its low 16 bits are 0.
     virtual void ShowLocalPort(std::uint16_t port) = 0;
+    // The datagrams the system dropped at the UDP endpoint's socket since its Start (0 at Start).
+    // Applied only while `linkEpoch` is current, as ShowLinkButtons.
+    virtual void ShowDatagramsLost(std::uint64_t linkEpoch, std::uint64_t count) = 0;
 };
 
 // The socket a UDP send uses, or the message that says why there is none.

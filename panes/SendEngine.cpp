@@ -16,9 +16,9 @@ bool SendEngine::Start(SendLink link, std::shared_ptr<const std::vector<unsigned
     ticket->bytes = std::move(bytes);
     {
         std::lock_guard guard(m_sendLock);
-        std::shared_ptr<plat::Event>& running = RunningStop(link);
+        std::shared_ptr<std::atomic<bool>>& running = RunningStop(link);
         if (running)
-            running->Set();
+            running->store(true);
         running = ticket->stop;
         ticket->serial = ++m_lastSend;
     }
@@ -38,9 +38,9 @@ bool SendEngine::Start(SendLink link, std::shared_ptr<const std::vector<unsigned
 void SendEngine::StopAll()
 {
     std::lock_guard guard(m_sendLock);
-    for (std::shared_ptr<plat::Event>& running : m_runningStop) {
+    for (std::shared_ptr<std::atomic<bool>>& running : m_runningStop) {
         if (running) {
-            running->Set();
+            running->store(true);
             running.reset();
         }
     }
@@ -65,6 +65,7 @@ void SendEngine::SetUdpDestination(const std::string& ip, std::uint16_t port)
 
 void SendEngine::Quit()
 {
+    m_quitting.store(true);
     m_quit.Set();
 }
 
@@ -86,7 +87,7 @@ bool SendEngine::Periodic()
 bool SendEngine::StopRequested(const SendTicket& ticket)
 {
     // The window going counts as a stop.
-    return ticket.stop->IsSet() || m_quit.IsSet();
+    return ticket.stop->load() || m_quitting.load();
 }
 
 bool SendEngine::Pause()
@@ -95,7 +96,7 @@ bool SendEngine::Pause()
     // closing ends it at once.
     const std::int32_t periodMs = std::atomic_ref(m_job.nPeriodMs).load();
     if (periodMs <= 0)
-        return !m_quit.IsSet();
+        return !m_quitting.load();
     return !m_quit.Wait(periodMs);
 }
 
@@ -113,7 +114,7 @@ void SendEngine::ShowBegin(const SendTicket& ticket, bool periodic)
 void SendEngine::ShowEnd(SendLink link, const SendTicket& ticket, const std::string& text)
 {
     std::lock_guard guard(m_sendLock);
-    std::shared_ptr<plat::Event>& running = RunningStop(link);
+    std::shared_ptr<std::atomic<bool>>& running = RunningStop(link);
     if (running == ticket.stop)
         running.reset();
     // A send that a later Send replaced ends without a word: the later one owns the buttons.

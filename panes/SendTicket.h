@@ -3,8 +3,7 @@
 // Clear, Load or edits of the pane never change or free what a running send reads, and the stop
 // request of this send alone, so that a Stop ends only the sends running when it was made.
 
-#include "platform/sync/Event.h"
-
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -12,7 +11,9 @@
 enum class SendLink { Tcp, Udp, Serial };
 
 struct SendTicket {
-    std::shared_ptr<plat::Event> stop = std::make_shared<plat::Event>(plat::Event::Kind::ManualReset);
+    // Only ever tested between writes and passes, never waited on: a flag is enough, and costs no
+    // system call per pass.
+    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<const std::vector<unsigned char>> bytes;
     std::uint64_t serial = 0;   // order of the Sends: a send's end shows only when no later Send came
 };

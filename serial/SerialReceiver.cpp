@@ -1,6 +1,12 @@
 #include "serial/SerialReceiver.h"
 
+#include "serial/SerialStatus.h"
+
 namespace {
+
+// Reads per wake at most, so that a writer faster than the sink cannot keep the thread (and the
+// port's lock) from seeing a stop; what is left wakes the next wait at once.
+constexpr int kMaxReadsPerWake = 64;
 
 // What an event thread reads into and hands to, fixed when it starts.
 struct ReceiveTarget {
@@ -45,10 +51,16 @@ void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
     const ReceiveTarget target = started ? *started : ReceiveTarget{m_receiveBuffer, m_owner, nullptr};
     if (!target.buffer)
         return;
-    std::uint32_t count = 0;
-    Read(target.buffer.get(), kReceiveBufferSize, &count, nullptr, kInfinite);
-    if (count > 0 && target.owner != nullptr)
-        target.owner->Deliver(target.buffer.get(), count);
+    // Everything the device holds now, each read one delivery: fewer waits under a flood. A read
+    // that finds nothing, or fails on a hung-up device, ends it; the wait then sees the hang-up.
+    for (int reads = 0; reads < kMaxReadsPerWake; ++reads) {
+        std::uint32_t count = 0;
+        if (Read(target.buffer.get(), kReceiveBufferSize, &count, nullptr, kInfinite) != serialstatus::kSuccess
+            || count == 0)
+            return;
+        if (target.owner != nullptr)
+            target.owner->Deliver(target.buffer.get(), count);
+    }
 }
 
 void CSerialReceiver::OnDeviceLost(std::uint64_t opening)

@@ -1,5 +1,9 @@
 #include "LinkFixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 using namespace linktest;
 
 using LinkControlTest = LinkFixture;
@@ -151,4 +155,32 @@ TEST_F(LinkControlTest, StartEmptiesTheReceivedPaneFirstAlsoWhenTheStartFails)
     EXPECT_EQ(dlg->ReceivedTotal(), 0);
     EXPECT_TRUE(Received().empty());
     ASSERT_TRUE(WaitBoxes(1));
+}
+
+TEST_F(LinkControlTest, TheReceivedStateTooltipTellsTheDatagramsLostSinceUdpStart)
+{
+    Type(IDC_UDP_SERVER_PORT, QString());
+    Click(IDC_MODE_UDP);
+    Click(IDC_START);
+    ASSERT_TRUE(WaitState(QStringLiteral("Waiting Data")));
+    auto* received = Widget<QLineEdit>(IDC_RECEIVED_STATE);
+    const QString none = QStringLiteral("Datagrams lost since Start: 0");
+    ASSERT_TRUE(WaitFor([&] { return received->toolTip() == none; })) << "0 is shown, not left out";
+
+    auto* state = Widget<QLineEdit>(IDC_STATE);
+    ASSERT_TRUE(WaitFor([&] { return state->toolTip().startsWith(QStringLiteral("Local port ")); }));
+    const auto port = static_cast<std::uint16_t>(state->toolTip().mid(11).toInt());
+    Fd peer = BindUdp();
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    const auto datagram = Pattern(512, 9);
+    for (int i = 0; i < 3; ++i)
+        ::sendto(peer.Get(), datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    ASSERT_TRUE(WaitFor([&] { return Received().size() == 3 * datagram.size(); }));
+    EXPECT_EQ(received->toolTip(), none);
+
+    Click(IDC_MODE_TCP);
+    EXPECT_TRUE(received->toolTip().isEmpty()) << "another link does not show the UDP count";
 }

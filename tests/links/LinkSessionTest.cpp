@@ -157,6 +157,29 @@ TEST_F(LinkSessionTest, UdpDeliversEachDatagramWholeAndAnEmptyOneEndsTheLoop)
     EXPECT_FALSE(view.StartEnabled()) << "a loop that ended by itself leaves Stop to the user";
 }
 
+TEST_F(LinkSessionTest, UdpBurstArrivesWholeInOrderAndTheLossCountStartsAtZero)
+{
+    session.StartUdp(0);
+    ASSERT_TRUE(view.WaitState("Waiting Data"));
+    EXPECT_EQ(view.DatagramsLost(), 0) << "0 is told at Start, before any datagram";
+    const std::uint16_t port = view.LocalPort();
+    Fd peer = BindUdp();
+    // Sent back to back so that the endpoint takes several per wake; few enough to fit the
+    // smallest receive buffer the system grants, so none may be dropped.
+    std::vector<unsigned char> expected;
+    std::vector<int> sizes;
+    for (int i = 0; i < 200; ++i) {
+        const auto datagram = Pattern(static_cast<std::size_t>(1 + (i * 37) % 512), i);
+        SendDatagram(peer.Get(), port, datagram.data(), datagram.size());
+        expected.insert(expected.end(), datagram.begin(), datagram.end());
+        sizes.push_back(static_cast<int>(datagram.size()));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return sink.Count() == expected.size(); }));
+    EXPECT_EQ(sink.BlockSizes(), sizes) << "each datagram one delivery";
+    EXPECT_TRUE(sink.Bytes() == expected);
+    EXPECT_EQ(view.DatagramsLost(), 0);
+}
+
 TEST_F(LinkSessionTest, UdpSendsShareTheEndpointSocketOrKeepOneOfTheirOwn)
 {
     // No endpoint: a socket of the sends' own, bound to the link port when there is one, and kept.

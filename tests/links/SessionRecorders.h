@@ -25,7 +25,19 @@ public:
         m_localPort = port;
     }
 
+    void ShowDatagramsLost(std::uint64_t, std::uint64_t count) override
+    {
+        std::lock_guard guard(m_lock);
+        m_lost = static_cast<std::int64_t>(count);
+    }
+
     std::vector<std::string> States() { return Copy(m_states); }
+    // -1 until the endpoint told a count.
+    std::int64_t DatagramsLost()
+    {
+        std::lock_guard guard(m_lock);
+        return m_lost;
+    }
     std::vector<std::string> Messages() { return Copy(m_messages); }
     std::string LastState()
     {
@@ -77,6 +89,7 @@ private:
     std::vector<std::string> m_messages;
     bool m_startEnabled = true;
     std::uint16_t m_localPort = 0;
+    std::int64_t m_lost = -1;
 };
 
 // Keeps every byte delivered, in order.

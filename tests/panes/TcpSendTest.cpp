@@ -89,13 +89,20 @@ TEST_F(TcpSendTest, APeriodicSendWithPeriodZeroRunsUntilStopInWholePasses)
     std::vector<unsigned char> got = ReceiveUpTo(peer.Get(), 50 * pass.size());
     ASSERT_EQ(got.size(), 50 * pass.size());
 
+    // Read on: a send held up by full socket buffers would see the Stop only when the peer reads.
+    std::thread reader([&] {
+        const auto rest = DrainUntilClosed(peer.Get());
+        got.insert(got.end(), rest.begin(), rest.end());
+    });
     Click(IDC_SEND_STOP);
-    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Stopped")));
-    EXPECT_TRUE(Enabled(IDC_SEND));
-    EXPECT_FALSE(Enabled(IDC_SEND_STOP));
+    const bool stopped = WaitSenderState(QStringLiteral("Periodic Stopped"));
+    const bool sendEnabled = Enabled(IDC_SEND);
+    const bool stopEnabled = Enabled(IDC_SEND_STOP);
     Click(IDC_STOP);   // closes the connection, so the peer can read to the end
-    const auto rest = DrainUntilClosed(peer.Get());
-    got.insert(got.end(), rest.begin(), rest.end());
+    reader.join();
+    ASSERT_TRUE(stopped);
+    EXPECT_TRUE(sendEnabled);
+    EXPECT_FALSE(stopEnabled);
     ExpectWholePasses(got, pass);
 }
 
