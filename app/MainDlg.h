@@ -11,10 +11,12 @@
 #include "panes/SendEngine.h"
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/toolkit/DlgItem.h"
+#include "platform/toolkit/FrameClock.h"
 #include "platform/toolkit/TemplateDialog.h"
 #include "serial/SerialReceiver.h"
 
 #include <QIcon>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -101,8 +103,10 @@ private:
     void ConnectHandlers();
 
     // What the receive path shows; any thread, with the received lock held.
-    void ShowReceivedState(const std::string& text) override;
+    void ShowReceivedState(ReceivedState state) override;
     void RedrawReceived(bool appended) override;
+    // Window's thread, at most once a frame: shows the latest Received State.
+    void ApplyReceivedState();
     // What the link workers show; link worker threads.
     void ShowLinkState(const std::string& text) override;
     void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled) override;
@@ -126,6 +130,10 @@ private:
     std::int32_t m_handshaking = 0;
 
     CHexeditctrl1 m_hexReceived;
+    // The latest Received State (kind in the high half, size in the low half), formatted only when
+    // the frame clock shows it. The clock is made before any worker runs and goes with the window.
+    std::atomic<std::uint64_t> m_receivedState{0};
+    plat::FrameClock* m_receivedStateClock = new plat::FrameClock([this] { ApplyReceivedState(); }, this);
     CHexeditctrl1 m_hexSending;
     plat::ByteBlock m_saSending;
     // A copy of the Sending pane's bytes taken at Send, handed to the send threads.

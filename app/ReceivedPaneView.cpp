@@ -3,9 +3,20 @@
 
 #include "resources/ControlIds.h"
 
-void CMainDlg::ShowReceivedState(const std::string& text)
+void CMainDlg::ShowReceivedState(ReceivedState state)
 {
-    SetTextLatest(IDC_RECEIVED_STATE, QString::fromStdString(text));
+    m_receivedState.store(std::uint64_t{static_cast<std::uint32_t>(state.kind)} << 32 |
+                          static_cast<std::uint32_t>(state.size));
+    m_receivedStateClock->Request();
+}
+
+void CMainDlg::ApplyReceivedState()
+{
+    const std::uint64_t packed = m_receivedState.load();
+    ReceivedState state;
+    state.kind = static_cast<ReceivedState::Kind>(packed >> 32);
+    state.size = static_cast<int>(static_cast<std::uint32_t>(packed));
+    SetText(IDC_RECEIVED_STATE, QString::fromStdString(state.Text()));
 }
 
 void CMainDlg::RedrawReceived(bool appended)

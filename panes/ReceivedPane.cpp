@@ -3,16 +3,13 @@
 #include <cstdio>
 #include <system_error>
 
-namespace {
-
-std::string Formatted(const char* format, int size)
+std::string ReceivedState::Text() const
 {
+    const char* format = kind == Kind::Dropped ? "Out of memory: %d bytes dropped" : "%d bytes read";
     char text[64];
     std::snprintf(text, sizeof text, format, size);
     return text;
 }
-
-} // namespace
 
 CReceivedPane::CReceivedPane(ReceivedPaneView& view) : m_view(view)
 {
@@ -27,8 +24,8 @@ CReceivedPane::~CReceivedPane()
 void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
 {
     m_total += size;
-    // A flood calls this hundreds of thousands of times a second: only the latest text is shown.
-    m_view.ShowReceivedState(Formatted("%d bytes read", size));
+    // A flood calls this hundreds of thousands of times a second: only the latest state is shown.
+    m_view.ShowReceivedState({ReceivedState::Kind::BytesRead, size});
 
     // Appends follow the count, not the block's length: the user may have lengthened or shortened
     // the block by editing the pane.
@@ -47,7 +44,7 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
         // Out of memory: these bytes cannot be held. The count goes back so that the pane stays
         // exactly what arrived before, and the user is told what was dropped.
         m_total -= size;
-        m_view.ShowReceivedState(Formatted("Out of memory: %d bytes dropped", size));
+        m_view.ShowReceivedState({ReceivedState::Kind::Dropped, size});
         return;
     }
     m_view.RedrawReceived(true);

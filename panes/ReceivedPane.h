@@ -12,13 +12,21 @@
 #include <string>
 #include <thread>
 
+// The Received State text, kept as its parts so that a flood formats only the texts that are shown.
+struct ReceivedState {
+    enum class Kind { BytesRead, Dropped };
+    Kind kind = Kind::BytesRead;
+    int size = 0;   // bytes in the block read or dropped
+    std::string Text() const;
+};
+
 // What the window shows of the pane besides its bytes.
 class ReceivedPaneView {
 public:
     virtual ~ReceivedPaneView() = default;
     // Called from any thread with the received lock held: each must queue its work and never wait for
-    // the window's thread. The Received State text; at a high rate only the latest need be shown.
-    virtual void ShowReceivedState(const std::string& text) = 0;
+    // the window's thread. The Received State; at a high rate only the latest need be shown.
+    virtual void ShowReceivedState(ReceivedState state) = 0;
     // A redraw of the pane after an append (which may bring the end into view) or after a clear.
     virtual void RedrawReceived(bool appended) = 0;
 };

@@ -4,6 +4,7 @@
 #include "platform/hexview/HexFormat.h"
 #include "platform/hexview/HexViewAccessible.h"
 #include "platform/hexview/RowScrollMap.h"
+#include "platform/toolkit/FrameClock.h"
 
 #include <QContextMenuEvent>
 #include <QFontDatabase>
@@ -32,6 +33,7 @@ HexView::HexView(QWidget* parent) : QAbstractScrollArea((HexViewAccessible::Inst
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &HexView::OnVerticalBar);
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, viewport(), qOverload<>(&QWidget::update));
     find_ = new HexFind(this);
+    redrawClock_ = new FrameClock([this] { ApplyRedrawRequest(); }, this);
     SyncWithBlock();
 }
 
@@ -49,15 +51,11 @@ void HexView::SetBlock(ByteBlock* block)
 void HexView::RequestRedraw(bool scrollToEnd)
 {
     scrollToEndWanted_.store(scrollToEnd);
-    // One queued call at a time; the flag is cleared before the call reads the state, so a request
-    // that arrives meanwhile queues the next one.
-    if (!redrawQueued_.exchange(true))
-        QMetaObject::invokeMethod(this, &HexView::ApplyRedrawRequest, Qt::QueuedConnection);
+    redrawClock_->Request();
 }
 
 void HexView::ApplyRedrawRequest()
 {
-    redrawQueued_.store(false);
     const bool toEnd = scrollToEndWanted_.load();
     ++redrawsDone_;
     SyncWithBlock();

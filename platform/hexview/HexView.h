@@ -30,6 +30,7 @@ class QTimer;
 
 namespace plat {
 
+class FrameClock;
 class HexFind;
 
 class HexView : public QAbstractScrollArea {
@@ -42,8 +43,8 @@ public:
     void SetBlock(ByteBlock* block);
     ByteBlock* Block() const { return editor_.Block(); }
 
-    // Any thread. Asks for one repaint from the block's current size; requests made before the
-    // repaint runs merge into it, and the latest scroll wish counts.
+    // Any thread. Asks for a repaint from the block's current size, at most one a frame (FrameClock);
+    // requests made before the repaint runs merge into it, and the latest scroll wish counts.
     void RequestRedraw(bool scrollToEnd);
 
     // Any thread. Set by the user's edits.
@@ -138,7 +139,7 @@ private:
     bool syncingBar_ = false;
     bool dragging_ = false;
     std::uint64_t redrawsDone_ = 0;
-    std::atomic<bool> redrawQueued_{false};
+    FrameClock* redrawClock_ = nullptr;
     std::atomic<bool> scrollToEndWanted_{false};
     std::atomic<bool> modified_{false};
     QTimer* announceTimer_ = nullptr;

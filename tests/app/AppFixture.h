@@ -2,6 +2,7 @@
 // A real main window, offscreen, with every message box recorded instead of shown.
 
 #include "app/MainDlg.h"
+#include "platform/toolkit/FrameClock.h"
 #include "platform/toolkit/MessageBox.h"
 #include "tests/support/QtWaitFor.h"
 
@@ -39,6 +40,8 @@ protected:
     {
         for (int i = 0; i < 5; ++i)
             QApplication::processEvents();
+        // Redraws and latest-only texts are paced to one a frame: the last of them may still wait.
+        PumpUntil([] { return !plat::FrameClock::AnyWaiting(); });
     }
     // Runs the window's event loop until `done`, for at most the tests' usual limit.
     template <class Pred> static bool PumpUntil(Pred done) { return testwait::PumpUntil(done); }

@@ -43,7 +43,7 @@ bool RecordIsWhole(const unsigned char* in, unsigned* writer, std::uint32_t* seq
 TEST(ByteBlockThreads, AppendersSaversAndReadersLoseNoByte)
 {
     class SilentView : public ReceivedPaneView {
-        void ShowReceivedState(const std::string&) override {}
+        void ShowReceivedState(ReceivedState) override {}
         void RedrawReceived(bool) override {}
     } view;
     CReceivedPane pane(view);

@@ -30,13 +30,13 @@ TEST_F(HexViewTest, WrapperBindsTheBlockAndPassesRequestsFromAnyThread)
         control.Modified(false);
     });
     worker.join();
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     EXPECT_FALSE(view.IsModified());
     EXPECT_EQ(view.RowCount(), 1001u);
     EXPECT_EQ(view.FirstVisibleRow(), 0u) << "254 does not scroll";
 
     std::thread([&] { control.UpdateView(CHexeditctrl1::kRedrawToEnd); }).join();
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     EXPECT_TRUE(view.IsEndInView());
     view.SetBlock(&block); // the fixture's block outlives the view, the local one does not
 }

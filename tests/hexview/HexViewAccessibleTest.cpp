@@ -138,7 +138,7 @@ TEST_F(HexViewTest, AHugeBlockIsReadOnlyAroundTheRowsInView)
     const std::size_t size = std::size_t{1} << 30;
     ASSERT_EQ(block.Resize(size), plat::BlockStatus::Ok);
     view.RequestRedraw(true);
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     QAccessibleTextInterface* text = TextOf(&view);
     ASSERT_NE(text, nullptr);
 

@@ -3,6 +3,7 @@
 
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/hexview/HexView.h"
+#include "platform/toolkit/FrameClock.h"
 
 #include <QByteArray>
 #include <QTest>
@@ -25,7 +26,14 @@ protected:
         block.MakeEmptyArray();
         block.Insert(0, reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
         view.RequestRedraw(false);
-        QCoreApplication::processEvents();
+        ApplyRedraws();
+    }
+
+    // Runs the window's event loop until the redraws asked for so far are done: they are paced to
+    // one a frame, so a second request soon after the first waits for the next frame.
+    static void ApplyRedraws()
+    {
+        ASSERT_TRUE(QTest::qWaitFor([] { return !plat::FrameClock::AnyWaiting(); }));
     }
 
     QByteArray Bytes() const

@@ -48,13 +48,13 @@ TEST_F(HexViewTest, TheLatestScrollWishWins)
     block.Resize(16 * 1000);
     view.RequestRedraw(true);
     view.RequestRedraw(false);
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     EXPECT_EQ(view.FirstVisibleRow(), 0u);
     EXPECT_EQ(view.RowCount(), 1001u) << "the size is still read";
 
     view.RequestRedraw(false);
     view.RequestRedraw(true);
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     EXPECT_TRUE(view.IsEndInView());
 }
 
@@ -77,7 +77,7 @@ TEST_F(HexViewTest, AStreamWhileTheWindowRunsEndsWithTheLastRowInView)
         view.repaint(); // paints while the block grows
     }
     receiver.join();
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     EXPECT_LE(view.RedrawsDone(), 400u + 1);
     EXPECT_EQ(view.RowCount(), 400u * 16384 / 16 + 1);
     EXPECT_TRUE(view.IsEndInView());
@@ -94,7 +94,7 @@ TEST_F(HexViewTest, ABlockEmptiedElsewhereKeepsTheCursorInside)
         view.RequestRedraw(false);
     });
     clearer.join();
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     EXPECT_EQ(view.CursorOffset(), 0u);
     EXPECT_EQ(view.RowCount(), 1u);
     Type("41");

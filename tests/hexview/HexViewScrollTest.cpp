@@ -37,7 +37,7 @@ TEST_F(HexViewTest, KeysMoveTheCursorAndKeepItInView)
 {
     block.Resize(16 * 1000 + 5);
     view.RequestRedraw(false);
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     const int page = view.VisibleRowCount();
     ASSERT_GT(page, 3);
     view.SetCursorOffset(16 * 10 + 3, HexArea::Hex);
@@ -80,7 +80,7 @@ TEST_F(HexViewTest, AScaledBarStillReachesEveryEndAndTheWheelMovesWholeRows)
     view.SetScrollBarLimit(100);
     block.Resize(16 * 100000);
     view.RequestRedraw(false);
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     QScrollBar* bar = view.verticalScrollBar();
     ASSERT_EQ(bar->maximum(), 100) << "100000 rows spread over 100 steps";
 
@@ -109,7 +109,7 @@ TEST_F(HexViewTest, ABlockPastFourGigabytesShowsItsEndAndTakesEditsThere)
     const std::size_t size = (std::size_t{4} << 30) + 16 * 3 + 2;
     ASSERT_EQ(block.Resize(size), plat::BlockStatus::Ok);
     view.RequestRedraw(true);
-    QCoreApplication::processEvents();
+    ApplyRedraws();
     EXPECT_TRUE(view.IsEndInView());
     EXPECT_EQ(view.RowCount(), size / 16 + 1);
     view.grab();

@@ -250,7 +250,7 @@ TEST_F(LinkSessionTest, StartAndTeardownCyclesDuringFloodsLeaveNoWorkerBehind)
 TEST_F(LinkSessionTest, AFloodIntoTheReceivedPaneWithClearsKeepsItsCountAndLength)
 {
     class SilentPaneView : public ReceivedPaneView {
-        void ShowReceivedState(const std::string&) override {}
+        void ShowReceivedState(ReceivedState) override {}
         void RedrawReceived(bool) override {}
     } paneView;
     CReceivedPane pane(paneView);

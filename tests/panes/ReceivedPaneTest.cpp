@@ -17,10 +17,10 @@ namespace {
 
 class RecordingView : public ReceivedPaneView {
 public:
-    void ShowReceivedState(const std::string& text) override
+    void ShowReceivedState(ReceivedState state) override
     {
         std::lock_guard guard(m_lock);
-        m_texts.push_back(text);
+        m_texts.push_back(state.Text());
     }
     void RedrawReceived(bool appended) override { (appended ? m_appendRedraws : m_clearRedraws)++; }
 

@@ -1,3 +1,4 @@
+#include "platform/toolkit/FrameClock.h"
 #include "platform/toolkit/TemplateDialog.h"
 
 #include <QCheckBox>
@@ -71,6 +72,22 @@ TEST(WindowOperationsTest, HighRateTextShowsOnlyTheLatest)
     Settle();
     EXPECT_EQ(dialog.ControlAs<QLineEdit>(1033)->text(), QStringLiteral("10000 bytes read"));
     EXPECT_LE(applied, 2);
+}
+
+TEST(WindowOperationsTest, APlainTextWinsOverALatestTextStillWaiting)
+{
+    Dialog dialog;
+    dialog.SetTextLatest(1033, QStringLiteral("1 bytes read"));
+    Settle(); // shown at once; the next latest text waits for the next frame
+    std::thread worker([&] {
+        dialog.SetTextLatest(1033, QStringLiteral("1 bytes read"));
+        dialog.SetTextLatest(1033, QStringLiteral("2 bytes read"));
+        dialog.SetText(1033, QStringLiteral("Disconnected"));
+    });
+    worker.join();
+    ASSERT_TRUE(QTest::qWaitFor([] { return !plat::FrameClock::AnyWaiting(); }));
+    Settle();
+    EXPECT_EQ(dialog.ControlAs<QLineEdit>(1033)->text(), QStringLiteral("Disconnected"));
 }
 
 TEST(WindowOperationsTest, WhatTheUserTypesAndClicksIsReadableFromAnyThread)
