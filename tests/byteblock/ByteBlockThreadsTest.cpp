@@ -1,6 +1,7 @@
 // The byte block used from several threads at once, as the receive threads, a save and the panes do.
 #include "panes/ReceivedPane.h"
 #include "platform/byteblock/ByteBlock.h"
+#include "tests/support/Records.h"
 
 #include <gtest/gtest.h>
 
@@ -16,27 +17,9 @@
 using plat::BlockStatus;
 using plat::ByteBlock;
 
-namespace {
-
-// One appended record: which writer, its running number, and a check byte.
-constexpr std::size_t kRecord = 8;
-
-void WriteRecord(unsigned char* out, unsigned writer, std::uint32_t seq)
-{
-    out[0] = static_cast<unsigned char>(writer);
-    std::memcpy(out + 1, &seq, sizeof seq);
-    out[5] = out[6] = 0;
-    out[7] = static_cast<unsigned char>(0xA5 ^ writer ^ seq);
-}
-
-bool RecordIsWhole(const unsigned char* in, unsigned* writer, std::uint32_t* seq)
-{
-    *writer = in[0];
-    std::memcpy(seq, in + 1, sizeof *seq);
-    return in[7] == static_cast<unsigned char>(0xA5 ^ *writer ^ *seq);
-}
-
-} // namespace
+using testrecords::kRecord;
+using testrecords::RecordIsWhole;
+using testrecords::WriteRecord;
 
 // Appenders go through the real receive path (the Received pane's sink), savers hold the block as
 // Save does (taken between two deliveries), readers read it as the view's repaint does.

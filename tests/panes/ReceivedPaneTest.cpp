@@ -1,6 +1,7 @@
 // The Received Data pane's bytes as the receive workers, the clear worker and the view's repaint use
 // them at once. No widgets: the view is a recorder, the repaint reads the block as the hex view does.
 #include "panes/ReceivedPane.h"
+#include "tests/support/Records.h"
 #include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
@@ -45,18 +46,11 @@ std::vector<unsigned char> Contents(CReceivedPane& pane)
     return out;
 }
 
-// One record: which deliverer, its running number, and a check byte.
-constexpr std::size_t kRecord = 8;
-
-void WriteRecord(unsigned char* out, unsigned writer, std::uint32_t seq)
-{
-    out[0] = static_cast<unsigned char>(writer);
-    std::memcpy(out + 1, &seq, sizeof seq);
-    out[5] = out[6] = 0;
-    out[7] = static_cast<unsigned char>(0xA5 ^ writer ^ seq);
-}
-
 } // namespace
+
+using testrecords::kRecord;
+using testrecords::RecordIsWhole;
+using testrecords::WriteRecord;
 
 TEST(ReceivedPane, DeliverSplitsIntoBlocksAndAppendsInOrder)
 {
@@ -136,12 +130,11 @@ TEST(ReceivedPane, RepaintsAndClearsDuringDeliveriesFromSeveralThreads)
     EXPECT_EQ(static_cast<std::int64_t>(all.size()), pane.Total());
     std::vector<std::int64_t> last(kWriters, -1);
     for (std::size_t at = 0; at < all.size(); at += kRecord) {
-        const unsigned writer = all[at];
+        unsigned writer;
         std::uint32_t seq;
-        std::memcpy(&seq, &all[at + 1], sizeof seq);
-        ASSERT_LT(writer, kWriters);
-        if (all[at + 7] != static_cast<unsigned char>(0xA5 ^ writer ^ seq))
+        if (!RecordIsWhole(&all[at], &writer, &seq))
             ++torn;
+        ASSERT_LT(writer, kWriters);
         EXPECT_GT(static_cast<std::int64_t>(seq), last[writer]);
         last[writer] = seq;
     }

@@ -308,6 +308,18 @@ protected:
         }
         return out;
     }
+    // Reads and drops what reaches the pty until `ended`, so that a send's last write finds room.
+    std::thread DrainMaster(const std::atomic<bool>& ended)
+    {
+        return std::thread([this, &ended] {
+            std::vector<unsigned char> chunk(65536);
+            pollfd p{m_master.Get(), POLLIN, 0};
+            while (!ended.load()) {
+                if (::poll(&p, 1, 50) > 0 && ::read(m_master.Get(), chunk.data(), chunk.size()) <= 0)
+                    break;
+            }
+        });
+    }
     Fd m_master;
     Fd m_slave;
 };
@@ -332,14 +344,7 @@ TEST_F(SerialSendEngineTest, APeriodicSerialSendStopsWithPeriodicStopped)
     engine.StopAll();
     // The pty is read until the send has ended, so that its last write finds room.
     std::atomic<bool> ended{false};
-    std::thread drain([&] {
-        std::vector<unsigned char> chunk(65536);
-        pollfd p{m_master.Get(), POLLIN, 0};
-        while (!ended.load()) {
-            if (::poll(&p, 1, 50) > 0 && ::read(m_master.Get(), chunk.data(), chunk.size()) <= 0)
-                break;
-        }
-    });
+    std::thread drain = DrainMaster(ended);
     EXPECT_TRUE(view.WaitState("Periodic Stopped"));
     ended = true;
     drain.join();
@@ -362,14 +367,7 @@ TEST_F(SerialSendEngineTest, StopIsOfferedDuringASingleSendAndEndsItWithSendStop
     EXPECT_TRUE(WaitUntil([&] { return view.Sending(); })) << "Send disabled and Stop enabled while any send runs";
     engine.StopAll();
     std::atomic<bool> ended{false};
-    std::thread drain([&] {
-        std::vector<unsigned char> chunk(65536);
-        pollfd p{m_master.Get(), POLLIN, 0};
-        while (!ended.load()) {
-            if (::poll(&p, 1, 50) > 0 && ::read(m_master.Get(), chunk.data(), chunk.size()) <= 0)
-                break;
-        }
-    });
+    std::thread drain = DrainMaster(ended);
     EXPECT_TRUE(view.WaitState("Send Stopped"));
     ended = true;
     drain.join();

@@ -1,34 +1,19 @@
 #include "platform/toolkit/MessageBox.h"
+#include "tests/support/MessageBoxes.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-namespace {
-
-QMessageBox* FindBox(const QString& text)
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->text() == text)
-            return box;
-    return nullptr;
-}
-
-// Runs the window's event loop until `done` or about five seconds have passed.
-template <class Pred> bool PumpUntil(Pred done)
-{
-    for (int i = 0; i < 500 && !done(); ++i)
-        QTest::qWait(10);
-    return done();
-}
-
-} // namespace
+using testboxes::FindBox;
+using testboxes::PumpUntil;
 
 TEST(MessageBoxTest, TheSeamSeesTextCaptionAndThread)
 {

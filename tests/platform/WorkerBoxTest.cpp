@@ -4,6 +4,7 @@
 #include "app/MainDlg.h"
 #include "platform/toolkit/MessageBox.h"
 #include "resources/ControlIds.h"
+#include "tests/support/MessageBoxes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -20,13 +22,8 @@
 
 namespace {
 
-QMessageBox* FindBox(const QString& text)
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible() && box->text() == text)
-            return box;
-    return nullptr;
-}
+using testboxes::FindBox;
+using testboxes::PumpUntil;
 
 CMainDlg* ShownMainWindow()
 {
@@ -34,13 +31,6 @@ CMainDlg* ShownMainWindow()
         if (auto* dlg = qobject_cast<CMainDlg*>(w); dlg && dlg->isVisible())
             return dlg;
     return nullptr;
-}
-
-template <class Pred> bool PumpUntil(Pred done)
-{
-    for (int i = 0; i < 500 && !done(); ++i)
-        QTest::qWait(10);
-    return done();
 }
 
 void ClickOn(QWidget* target)
