@@ -4,12 +4,13 @@
 // each recorded burst adds. Ends with that cost over the time a block took to receive, and the
 // throughput with times over the throughput without.
 //
-// bench_arrival_times [MiB per round, default 512] [rounds of each, default 6]
+// bench_arrival_times [MiB per round, default 512] [rounds of each, default 10]
 #include "bench/links/BenchSupport.h"
 
 #include "panes/ArrivalTimes.h"
 #include "resources/ControlIds.h"
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -22,8 +23,18 @@ namespace {
 
 using bench::Clock;
 
+double CpuSeconds()
+{
+    rusage use{};
+    ::getrusage(RUSAGE_SELF, &use);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return seconds(use.ru_utime) + seconds(use.ru_stime);
+}
+
 struct Round {
     double seconds = -1;
+    double cpuSeconds = -1; // of the whole process: sender, receive worker and window
+
     bool contentOk = false;
     std::size_t bursts = 0;
 };
@@ -41,9 +52,11 @@ Round IntoWindow(std::uint64_t total, bool recordTimes)
 
     Round round;
     const auto start = Clock::now();
+    const double cpuStart = CpuSeconds();
     std::thread sender([&] { bench::SendCyclic(bench::ConnectTcp(port), total); });
     bench::RunUntil([&] { return static_cast<std::uint64_t>(dlg->ReceivedTotal()) >= total; });
     round.seconds = bench::Seconds(start);
+    round.cpuSeconds = CpuSeconds() - cpuStart;
     sender.join();
     round.contentOk = bench::MatchesCyclic(dlg->ReceivedBlock(), total);
     round.bursts = dlg->ReceivedArrivals().Count();
@@ -78,12 +91,14 @@ double BytesPerBurst()
 int main(int argc, char** argv)
 {
     const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 512;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 6;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
     const std::uint64_t total = mib << 20;
     bench::CreateApplication("bench_arrival_times");
 
     double bestOff = 1e30;
     double bestOn = 1e30;
+    double cpuOff = 1e30;
+    double cpuOn = 1e30;
     bool contentOk = true;
     std::size_t burstsOn = 0;
     for (int r = 0; r < rounds; ++r) {
@@ -101,15 +116,19 @@ int main(int argc, char** argv)
         contentOk = contentOk && off.contentOk && on.contentOk && off.bursts == 0;
         bestOff = std::min(bestOff, off.seconds);
         bestOn = std::min(bestOn, on.seconds);
+        cpuOff = std::min(cpuOff, off.cpuSeconds);
+        cpuOn = std::min(cpuOn, on.cpuSeconds);
         burstsOn = on.bursts;
-        std::printf("round %d: without times %.3f s, with times %.3f s (%zu bursts)\n", r + 1, off.seconds, on.seconds,
-                    on.bursts);
+        std::printf("round %d: without times %.3f s (CPU %.3f s), with times %.3f s (CPU %.3f s), %zu bursts\n", r + 1,
+                    off.seconds, off.cpuSeconds, on.seconds, on.cpuSeconds, on.bursts);
     }
     auto rate = [&](double s) { return s > 0 ? static_cast<double>(total) / s / 1e6 : 0.0; };
     std::printf("TCP receive of %llu MiB into the Received pane, best of %d rounds each\n",
                 static_cast<unsigned long long>(mib), rounds);
     std::printf("  times recorded:     %8.3f s  %8.1f MB/s  (%zu bursts in the last round)\n", bestOn, rate(bestOn), burstsOn);
     std::printf("  times not recorded: %8.3f s  %8.1f MB/s\n", bestOff, rate(bestOff));
+    std::printf("  CPU time of the process: %.3f s with times, %.3f s without (ratio %.3f)\n", cpuOn, cpuOff,
+                cpuOn > 0 ? cpuOff / cpuOn : -1.0);
     std::printf("  content %s\n", contentOk ? "byte-exact" : "WRONG");
     const double noteNs = NoteBlockNs();
     // The same cost as a share of what receiving a 16 KiB block took in the best round without times.
