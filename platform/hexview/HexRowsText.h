@@ -3,7 +3,8 @@
 // offset, hex digits and characters, on a line of its own. Every row has the same length, so a
 // character index and a byte position convert into each other without reading the block again.
 // Knows nothing of widgets; the caller picks the rows, so that a large block costs no more than a
-// small one. Any thread: the block is read through its own lock.
+// small one. Any thread: the block is read through its own lock (marks, when given, are asked on
+// the window's thread, where the view builds its text).
 
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/hexview/HexEditor.h"

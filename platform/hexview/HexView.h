@@ -10,6 +10,9 @@
 // The context menu (right click, or the Menu key) lists the view's actions (QWidget::actions): Find
 // brings its own (HexFind), and the view's owner adds more with addAction. Without actions the click
 // goes on to the parent.
+//
+// The owner may put marks on the bytes (HexMarks, SetMarkSource): labels in the offset column, a line
+// before each marked byte and a tooltip per byte, looked up for the rows in view only.
 
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/hexview/HexEditor.h"

@@ -8,6 +8,7 @@
 #include "platform/hexview/HexView.h"
 #include "platform/toolkit/FileDialogs.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QHelpEvent>
 #include <QMenu>
@@ -258,4 +259,32 @@ TEST_F(ReceivedTimesTest, ClearForgetsTheTimesWithTheBytes)
     ASSERT_EQ(Times().Count(), 1u);
     EXPECT_EQ(Times().BurstContaining(2)->offset, 0u);
     EXPECT_EQ(ToolTipOn(2).toStdString(), "Received " + DateTime(*Times().BurstContaining(2)));
+}
+
+TEST_F(ReceivedTimesTest, AssistiveTechnologyFindsTheEntriesByTheirCaptionsAndPressesThem)
+{
+    Send(8, 'A');
+    QTest::mouseClick(dlg->windowHandle(), Qt::RightButton, Qt::NoModifier,
+                      Pane()->viewport()->mapTo(dlg.get(), QPoint(20, 10)));
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(menu);
+    ASSERT_TRUE(iface);
+    QAccessibleInterface* showTimes = nullptr;
+    QStringList names;
+    for (int i = 0; i < iface->childCount(); ++i) {
+        QAccessibleInterface* child = iface->child(i);
+        names << child->text(QAccessible::Name);
+        if (child->text(QAccessible::Name) == QStringLiteral("Show times"))
+            showTimes = child;
+    }
+    EXPECT_TRUE(names.contains(QStringLiteral("Burst gap"))) << names.join(QLatin1Char('|')).toStdString();
+    ASSERT_TRUE(showTimes) << names.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(showTimes->state().checkable);
+    ASSERT_TRUE(showTimes->actionInterface());
+    showTimes->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(WaitFor([&] { return Pane()->MarkSource() != nullptr; }));
+    EXPECT_TRUE(AccessibleLines()[0].startsWith(Clock(*Times().BurstContaining(0))));
+    if (QApplication::activePopupWidget())
+        QApplication::activePopupWidget()->close();
 }
