@@ -2,6 +2,7 @@
 
 #include "app/AboutDlg.h"
 #include "panes/PaneTextExport.h"
+#include "panes/ReceivedTimesMenu.h"
 #include "platform/toolkit/MessageBox.h"
 #include "resources/ControlIds.h"
 #include "resources/Resources.h"
@@ -41,8 +42,9 @@ void CMainDlg::DoDataExchange()
 {
     m_hexReceived.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_RECEIVED)));
     m_hexSending.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_SENDING)));
-    for (const CHexeditctrl1* pane : {&m_hexReceived, &m_hexSending})
-        AddPaneMenuEntries(pane->View());
+    AddPaneMenuEntries(m_hexSending.View());
+    if (PaneTextExport* exporter = AddPaneMenuEntries(m_hexReceived.View()))
+        new ReceivedTimesMenu(m_hexReceived.View(), m_pane, exporter);
     m_editState.Bind(this, IDC_STATE);
     m_editSenderState.Bind(this, IDC_SENDER_STATE);
     m_btnStart.Bind(this, IDC_START);
@@ -117,6 +119,8 @@ void CMainDlg::OnDestroy()
     // The byte blocks are members and go before the views, which are child widgets: the views let
     // go of them first.
     for (CHexeditctrl1* pane : {&m_hexReceived, &m_hexSending})
-        if (plat::HexView* view = pane->View())
+        if (plat::HexView* view = pane->View()) {
+            view->SetMarkSource(nullptr); // the times' source reads the pane, which goes first
             view->SetBlock(nullptr);
+        }
 }

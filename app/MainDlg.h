@@ -41,6 +41,7 @@ public:
     const plat::ByteBlock& ReceivedBlock() { return m_pane.Block(); }
     plat::ByteBlock& SendingBlock() { return m_saSending; }
     std::int64_t ReceivedTotal() const { return m_pane.Total(); }
+    ArrivalTimes& ReceivedArrivals() { return m_pane.Arrivals(); }
     const CHexeditctrl1& ReceivedView() const { return m_hexReceived; }
     const CHexeditctrl1& SendingView() const { return m_hexSending; }
     bool ClearWorkerStarted() const { return m_pane.ClearWorkerStarted(); }

@@ -47,6 +47,7 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
         m_view.ShowReceivedState({ReceivedState::Kind::Dropped, size});
         return;
     }
+    m_arrivals.NoteBlock(at);
     m_view.RedrawReceived(true);
 }
 
@@ -54,6 +55,7 @@ void CReceivedPane::ClearLocked()
 {
     while (m_block.Resize(0) == plat::BlockStatus::Held)
         std::this_thread::yield();
+    m_arrivals.Clear();
     m_view.RedrawReceived(false);
     m_total = 0;
 }

@@ -3,6 +3,7 @@
 // receive sink from any link, and the clear worker that empties the pane when Clear is clicked.
 // Nothing here touches a widget: what the window shows goes through ReceivedPaneView.
 
+#include "panes/ArrivalTimes.h"
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/receive/ReceiveSink.h"
 #include "platform/sync/Event.h"
@@ -43,6 +44,8 @@ public:
     plat::ByteBlock& Block() { return m_block; }
     // Any thread. Bytes received since the last clear (64 bits: a long flood must not wrap it).
     std::int64_t Total() const { return m_total.load(); }
+    // Any thread. When each burst of the pane's bytes arrived; cleared with the bytes.
+    ArrivalTimes& Arrivals() { return m_arrivals; }
 
     // Window thread: empties the pane at once, between two deliveries (Start does this).
     void Clear();
@@ -65,6 +68,7 @@ private:
     plat::ByteBlock m_block;
     // Changed only under ReceivedLock(); atomic so that the window can read it at any time.
     std::atomic<std::int64_t> m_total{0};
+    ArrivalTimes m_arrivals;
     std::thread m_clearThread;
     plat::Event m_clearEvent;
     plat::Event m_clearQuitEvent;

@@ -13,11 +13,13 @@ constexpr int kHexWidth = kRow * 3 - 1;   // "00 01 ... 0F"
 constexpr int kGap = 2;                   // blanks between the columns, as the view leaves them
 } // namespace
 
-HexRowsText::HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::uint64_t rowCount)
+HexRowsText::HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::uint64_t rowCount,
+                         const HexMarkSource* marks)
     : firstRow_(firstRow),
       blockSize_(block ? block->Size() : 0),
       offsetDigits_(hexformat::OffsetDigits(blockSize_)),
-      rowLength_(hexformat::RowTextLength(offsetDigits_) + 1)
+      offsetWidth_(marks ? std::max(offsetDigits_, marks->LabelWidth()) : offsetDigits_),
+      rowLength_(hexformat::RowTextLength(offsetDigits_) + (offsetWidth_ - offsetDigits_) + 1)
 {
     // The rows that exist: up to the one that holds the append position.
     const std::uint64_t rowsInBlock = blockSize_ / kRow + 1;
@@ -27,15 +29,30 @@ HexRowsText::HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::ui
 
     std::vector<unsigned char> bytes(static_cast<std::size_t>(rowCount_) * kRow);
     const std::size_t got = block ? block->Read(static_cast<std::size_t>(firstRow_ * kRow), bytes.data(), bytes.size()) : 0;
+    std::vector<HexMark> marked;
+    if (marks)
+        marks->MarksIn(firstRow_ * kRow, (firstRow_ + rowCount_) * kRow, marked);
+    std::size_t nextMark = 0;
 
     text_.reserve(static_cast<qsizetype>(rowCount_) * rowLength_);
+    const int pad = offsetWidth_ - offsetDigits_;
     std::vector<char> line(static_cast<std::size_t>(rowLength_));
     for (std::uint64_t r = 0; r < rowCount_; ++r) {
         const std::size_t begin = static_cast<std::size_t>(r) * kRow;
         const int count = begin >= got ? 0 : static_cast<int>(std::min<std::size_t>(kRow, got - begin));
-        hexformat::WriteRowText(line.data(), (firstRow_ + r) * kRow, offsetDigits_, bytes.data() + begin, count);
+        // The row as the view draws it, with the offset column widened by `pad` blanks after the digits.
+        hexformat::WriteRowText(line.data() + pad, (firstRow_ + r) * kRow, offsetDigits_, bytes.data() + begin, count);
+        std::copy_n(line.data() + pad, offsetDigits_, line.data());
+        std::fill_n(line.data() + offsetDigits_, pad, ' ');
         line.back() = '\n';
-        text_ += QLatin1String(line.data(), rowLength_);
+        QString row = QLatin1String(line.data(), rowLength_);
+        // A row with marks reads the first one's label in place of its offset.
+        const std::uint64_t rowEnd = (firstRow_ + r + 1) * kRow;
+        if (nextMark < marked.size() && marked[nextMark].offset < rowEnd)
+            row.replace(0, offsetWidth_, marked[nextMark].label.left(offsetWidth_).leftJustified(offsetWidth_));
+        while (nextMark < marked.size() && marked[nextMark].offset < rowEnd)
+            ++nextMark;
+        text_ += row;
     }
 }
 

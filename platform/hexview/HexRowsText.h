@@ -3,10 +3,12 @@
 // offset, hex digits and characters, on a line of its own. Every row has the same length, so a
 // character index and a byte position convert into each other without reading the block again.
 // Knows nothing of widgets; the caller picks the rows, so that a large block costs no more than a
-// small one. Any thread: the block is read through its own lock.
+// small one. Any thread: the block is read through its own lock (marks, when given, are asked on
+// the window's thread, where the view builds its text).
 
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/hexview/HexEditor.h"
+#include "platform/hexview/HexMarks.h"
 
 #include <QString>
 
@@ -23,8 +25,10 @@ public:
         int nibble;           // 1 on the low digit of a byte in the hex column
     };
 
-    // Rows firstRow to firstRow + rowCount - 1 of `block` (nullptr reads as empty).
-    HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::uint64_t rowCount);
+    // Rows firstRow to firstRow + rowCount - 1 of `block` (nullptr reads as empty). With `marks`, the
+    // offset column is as wide as the widest label and a row with a mark reads its label there.
+    HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::uint64_t rowCount,
+                const HexMarkSource* marks = nullptr);
 
     const QString& Text() const { return text_; }
     std::uint64_t FirstRow() const { return firstRow_; }
@@ -40,7 +44,7 @@ public:
     Position PositionAt(int index) const;
 
 private:
-    int HexStart() const { return offsetDigits_ + 2; }
+    int HexStart() const { return offsetWidth_ + 2; }
     int TextStart() const;
 
     QString text_;
@@ -48,6 +52,7 @@ private:
     std::uint64_t rowCount_ = 0;
     std::size_t blockSize_;
     int offsetDigits_;
+    int offsetWidth_; // the offset column: the digits, or the widest mark label
     int rowLength_;
 };
 

@@ -66,7 +66,20 @@ void HexView::ApplyRedrawRequest()
 
 HexLayout HexView::Layout() const
 {
-    return HexLayout(fontMetrics(), hexformat::OffsetDigits(editor_.BlockSize()));
+    return HexLayout(fontMetrics(), OffsetColumnChars());
+}
+
+int HexView::OffsetColumnChars() const
+{
+    const int digits = hexformat::OffsetDigits(editor_.BlockSize());
+    return marks_ ? std::max(digits, marks_->LabelWidth()) : digits;
+}
+
+void HexView::SetMarkSource(const HexMarkSource* source)
+{
+    marks_ = source;
+    SyncWithBlock(); // the offset column may widen or narrow
+    viewport()->update();
 }
 
 std::uint64_t HexView::RowCount() const

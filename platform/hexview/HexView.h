@@ -10,10 +10,14 @@
 // The context menu (right click, or the Menu key) lists the view's actions (QWidget::actions): Find
 // brings its own (HexFind), and the view's owner adds more with addAction. Without actions the click
 // goes on to the parent.
+//
+// The owner may put marks on the bytes (HexMarks, SetMarkSource): labels in the offset column, a line
+// before each marked byte and a tooltip per byte, looked up for the rows in view only.
 
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/hexview/HexEditor.h"
 #include "platform/hexview/HexLayout.h"
+#include "platform/hexview/HexMarks.h"
 #include "platform/hexview/HexRowsText.h"
 
 #include <QAbstractScrollArea>
@@ -84,6 +88,10 @@ public:
     void SetScrollBarLimit(int limit);
     // Find in this view: its actions, Find window and search.
     HexFind* Finder() const { return find_; }
+    // Marks shown on the bytes from now on (HexMarks); nullptr shows none. The source must stay until
+    // it is replaced or the view goes.
+    void SetMarkSource(const HexMarkSource* source);
+    const HexMarkSource* MarkSource() const { return marks_; }
 
 signals:
     // The user changed the block.
@@ -100,6 +108,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void changeEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void ApplyRedrawRequest();
@@ -125,6 +134,12 @@ private:
     // The byte position under a viewport point; past the last byte of a row it is the next row's start.
     PointHit HitAt(QPoint pos) const;
     void PaintRow(QPainter& painter, int y, std::uint64_t row, const unsigned char* bytes, int count);
+    // The marks that fall in a row: the first one's label instead of the offset, a line before each.
+    void PaintMarks(QPainter& painter, int y, const HexMark* marks, std::size_t count);
+    // Characters in the offset column: the offset's digits, or the widest mark label.
+    int OffsetColumnChars() const;
+    // The tooltip for the point, when it is over a byte and the marks give one.
+    bool ShowMarkToolTip(QEvent* event);
     void PaintCursor(QPainter& painter, int y, int byteInRow);
     HexLayout Layout() const;
     // Assistive technology hears of changes only while it listens; changes merge into one
@@ -144,6 +159,7 @@ private:
     std::atomic<bool> modified_{false};
     QTimer* announceTimer_ = nullptr;
     HexFind* find_ = nullptr;
+    const HexMarkSource* marks_ = nullptr;
     QString announcedText_;
     bool selectionAnnounced_ = false;
 };

@@ -17,7 +17,7 @@ HexRowsText HexView::AccessibleRows() const
 {
     const auto visible = static_cast<std::uint64_t>(VisibleRowCount());
     const std::uint64_t first = firstRow_ > visible ? firstRow_ - visible : 0;
-    return HexRowsText(Block(), first, firstRow_ - first + 2 * visible);
+    return HexRowsText(Block(), first, firstRow_ - first + 2 * visible, marks_);
 }
 
 void HexView::NoteTextChanged()

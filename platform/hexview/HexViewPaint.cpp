@@ -28,10 +28,23 @@ void HexView::paintEvent(QPaintEvent* event)
     std::vector<unsigned char> bytes(static_cast<std::size_t>(rowsInView) * kRow);
     const std::size_t got = Block() ? Block()->Read(static_cast<std::size_t>(firstRow_ * kRow), bytes.data(), bytes.size()) : 0;
 
+    // The owner's marks are looked up for the rows in view only.
+    std::vector<HexMark> marks;
+    if (marks_)
+        marks_->MarksIn(firstRow_ * kRow, (firstRow_ + static_cast<std::uint64_t>(rowsInView)) * kRow, marks);
+    std::size_t nextMark = 0;
+
     for (int r = 0; r < rowsInView && firstRow_ + static_cast<std::uint64_t>(r) < rows; ++r) {
         const std::size_t begin = static_cast<std::size_t>(r) * kRow;
         const int count = begin >= got ? 0 : static_cast<int>(std::min<std::size_t>(kRow, got - begin));
         PaintRow(painter, r * layout.LineHeight(), firstRow_ + static_cast<std::uint64_t>(r), bytes.data() + begin, count);
+        const std::uint64_t rowEnd = (firstRow_ + static_cast<std::uint64_t>(r) + 1) * kRow;
+        std::size_t endMark = nextMark;
+        while (endMark < marks.size() && marks[endMark].offset < rowEnd)
+            ++endMark;
+        if (endMark > nextMark)
+            PaintMarks(painter, r * layout.LineHeight(), marks.data() + nextMark, endMark - nextMark);
+        nextMark = endMark;
     }
 }
 
