@@ -43,6 +43,11 @@ void CMainDlg::DoDataExchange()
     m_hexSending.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_SENDING)));
     for (const CHexeditctrl1* pane : {&m_hexReceived, &m_hexSending})
         AddPaneMenuEntries(pane->View());
+    if (plat::HexView* received = m_hexReceived.View())
+        m_recording = new ReceivedRecording(received, m_pane, [this](const QString& text) {
+            m_recordingTip = text;
+            ShowReceivedTip();
+        });
     m_editState.Bind(this, IDC_STATE);
     m_editSenderState.Bind(this, IDC_SENDER_STATE);
     m_btnStart.Bind(this, IDC_START);

@@ -16,7 +16,8 @@ constexpr int kGap = 2;                   // blanks between the columns, as the 
 HexRowsText::HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::uint64_t rowCount)
     : firstRow_(firstRow),
       blockSize_(block ? block->Size() : 0),
-      offsetDigits_(hexformat::OffsetDigits(blockSize_)),
+      origin_(block ? block->FrontDropped() : 0),
+      offsetDigits_(hexformat::OffsetDigits(origin_ + blockSize_)),
       rowLength_(hexformat::RowTextLength(offsetDigits_) + 1)
 {
     // The rows that exist: up to the one that holds the append position.
@@ -33,7 +34,7 @@ HexRowsText::HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::ui
     for (std::uint64_t r = 0; r < rowCount_; ++r) {
         const std::size_t begin = static_cast<std::size_t>(r) * kRow;
         const int count = begin >= got ? 0 : static_cast<int>(std::min<std::size_t>(kRow, got - begin));
-        hexformat::WriteRowText(line.data(), (firstRow_ + r) * kRow, offsetDigits_, bytes.data() + begin, count);
+        hexformat::WriteRowText(line.data(), origin_ + (firstRow_ + r) * kRow, offsetDigits_, bytes.data() + begin, count);
         line.back() = '\n';
         text_ += QLatin1String(line.data(), rowLength_);
     }

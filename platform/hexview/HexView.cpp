@@ -44,6 +44,7 @@ void HexView::SetBlock(ByteBlock* block)
     emit blockAboutToChange();
     editor_.SetBlock(block);
     firstRow_ = 0;
+    seenFront_ = block ? block->FrontDropped() : 0;
     SyncWithBlock();
     viewport()->update();
 }
@@ -66,7 +67,7 @@ void HexView::ApplyRedrawRequest()
 
 HexLayout HexView::Layout() const
 {
-    return HexLayout(fontMetrics(), hexformat::OffsetDigits(editor_.BlockSize()));
+    return HexLayout(fontMetrics(), hexformat::OffsetDigits(seenFront_ + editor_.BlockSize()));
 }
 
 std::uint64_t HexView::RowCount() const
@@ -91,8 +92,22 @@ void HexView::ScrollToEnd()
     SetFirstRow(rows > visible ? rows - visible : 0);
 }
 
+void HexView::FollowFront()
+{
+    const std::uint64_t front = Block() ? Block()->FrontDropped() : 0;
+    if (front > seenFront_) {
+        const std::uint64_t gone = front - seenFront_;
+        editor_.ShiftBack(static_cast<std::size_t>(gone));
+        const std::uint64_t rowsGone = gone / kRow;
+        firstRow_ = firstRow_ > rowsGone ? firstRow_ - rowsGone : 0;
+    }
+    // A block emptied since (a clear) starts counting again.
+    seenFront_ = front;
+}
+
 void HexView::SyncWithBlock()
 {
+    FollowFront();
     editor_.ClampToBlock();
     const HexLayout layout = Layout();
     const std::uint64_t rows = RowCount();

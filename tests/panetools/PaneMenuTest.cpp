@@ -95,10 +95,14 @@ protected:
 
 TEST_F(PaneMenuTest, EachPaneHasItsOwnMenuAndTheBackgroundKeepsTheWindowMenu)
 {
+    const QStringList common{"&Find...", "Find &Next", "Find &Previous", "&Export as text..."};
+    // Only received bytes can be recorded.
+    const QStringList recording{"&Record to file...", "Record to file with &times...",
+                                "&Keep only the last 64 MiB while recording"};
     for (int id : {IDC_HEX_RECEIVED, IDC_HEX_SENDING}) {
         QMenu* menu = RightClick(Pane(id)->viewport()->mapTo(dlg.get(), QPoint(20, 10)));
         ASSERT_TRUE(menu);
-        EXPECT_EQ(Texts(menu), (QStringList{"&Find...", "Find &Next", "Find &Previous", "&Export as text..."}));
+        EXPECT_EQ(Texts(menu), id == IDC_HEX_RECEIVED ? common + recording : common);
         menu->close();
     }
     QMenu* windowMenu = RightClick(QPoint(2, 2));
