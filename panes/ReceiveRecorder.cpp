@@ -15,7 +15,7 @@ namespace {
 // writes, small enough that a slow trickle does not hold much memory.
 constexpr std::size_t kChunk = std::size_t{1} << 20;
 // Written chunks kept for reuse, so that a flood does not allocate one per megabyte.
-constexpr std::size_t kSpareChunks = 4;
+constexpr std::size_t kSpareChunks = 8;
 
 } // namespace
 
