@@ -17,8 +17,8 @@ void CMainDlg::ResetLinkControls()
     m_btnStop.EnableWindow(false);
     m_btnSend.EnableWindow(true);
     m_editReceivedState.SetWindowText(QStringLiteral("No Running"));
-    if (QWidget* received = m_editReceivedState.Widget())
-        received->setToolTip(QString());
+    m_lostTip.clear();
+    ShowReceivedTip();
     m_editSenderState.SetWindowText(QStringLiteral("No Running"));
 }
 
@@ -26,6 +26,9 @@ void CMainDlg::TearDownLink()
 {
     StopAllSends();
     m_link.TearDown();
+    // A recording ends with the link: what was delivered so far is in the file.
+    if (m_recording)
+        m_recording->Stop();
     if (QWidget* state = m_editState.Widget())
         state->setToolTip(QString());
     m_serial.Close();
@@ -66,9 +69,20 @@ void CMainDlg::ShowDatagramsLost(std::uint64_t linkEpoch, std::uint64_t count)
     plat::RunOnWindowThread(this, [this, linkEpoch, count] {
         if (!m_link.IsLinkCurrent(linkEpoch))
             return;
-        if (QWidget* received = m_editReceivedState.Widget())
-            received->setToolTip(QStringLiteral("Datagrams lost since Start: %1").arg(count));
+        m_lostTip = QStringLiteral("Datagrams lost since Start: %1").arg(count);
+        ShowReceivedTip();
     });
+}
+
+void CMainDlg::ShowReceivedTip()
+{
+    if (QWidget* received = m_editReceivedState.Widget()) {
+        QStringList lines;
+        for (const QString* line : {&m_lostTip, &m_recordingTip})
+            if (!line->isEmpty())
+                lines << *line;
+        received->setToolTip(lines.join(QLatin1Char('\n')));
+    }
 }
 
 void CMainDlg::ShowLinkMessage(const std::string& text)

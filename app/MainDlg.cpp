@@ -45,6 +45,11 @@ void CMainDlg::DoDataExchange()
     AddPaneMenuEntries(m_hexSending.View());
     if (PaneTextExport* exporter = AddPaneMenuEntries(m_hexReceived.View()))
         new ReceivedTimesMenu(m_hexReceived.View(), m_pane, exporter);
+    if (plat::HexView* received = m_hexReceived.View())
+        m_recording = new ReceivedRecording(received, m_pane, [this](const QString& text) {
+            m_recordingTip = text;
+            ShowReceivedTip();
+        });
     m_editState.Bind(this, IDC_STATE);
     m_editSenderState.Bind(this, IDC_SENDER_STATE);
     m_btnStart.Bind(this, IDC_START);

@@ -8,6 +8,7 @@
 #include "links/LinkTypes.h"
 #include "panes/HexEditCtrl.h"
 #include "panes/ReceivedPane.h"
+#include "panes/ReceivedRecording.h"
 #include "panes/SendEngine.h"
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/toolkit/DlgItem.h"
@@ -45,6 +46,8 @@ public:
     const CHexeditctrl1& ReceivedView() const { return m_hexReceived; }
     const CHexeditctrl1& SendingView() const { return m_hexSending; }
     bool ClearWorkerStarted() const { return m_pane.ClearWorkerStarted(); }
+    ReceivedRecording* Recording() const { return m_recording; }
+    CReceivedPane& ReceivedPane() { return m_pane; }
     CSerialReceiver& SerialPort() { return m_serial; }
     std::int32_t LinkPort() const { return m_link.LinkPort(); }
     std::size_t SetAsideWorkers() { return m_sends.SetAsideWorkers() + m_link.SetAsideWorkers(); }
@@ -108,6 +111,8 @@ private:
     void RedrawReceived(bool appended) override;
     // Window's thread, at most once a frame: shows the latest Received State.
     void ApplyReceivedState();
+    // Window's thread: the Received State's tooltip tells the datagrams lost and the recording.
+    void ShowReceivedTip();
     // What the link workers show; link worker threads.
     void ShowLinkState(const std::string& text) override;
     void ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled) override;
@@ -148,6 +153,10 @@ private:
     SendEngine m_sends{*this, *this};
 
     QIcon m_hIcon;
+    // The Received pane's recording entries; a child of its view.
+    ReceivedRecording* m_recording = nullptr;
+    QString m_lostTip;
+    QString m_recordingTip;
 
     plat::DlgItem m_editState;
     plat::DlgItem m_editSenderState;

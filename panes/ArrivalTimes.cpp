@@ -19,33 +19,34 @@ bool StartsBefore(const ArrivalTimes::Burst& burst, std::uint64_t offset)
 
 } // namespace
 
-void ArrivalTimes::NoteBlock(std::uint64_t offset)
+std::optional<std::int64_t> ArrivalTimes::NoteBlock(std::uint64_t offset)
 {
     if (!m_recording.load(std::memory_order_relaxed))
-        return;
+        return std::nullopt;
     // The coarse clock costs a few nanoseconds (a few ms resolution, well below any useful gap); the
     // precise wall clock is read only for the start of a burst.
     const std::int64_t steady = ClockMs(CLOCK_MONOTONIC_COARSE);
     if (m_anyBlock && steady - m_lastBlockMs < m_gapMs.load(std::memory_order_relaxed)) {
         m_lastBlockMs = steady;
-        return;
+        return std::nullopt;
     }
-    NoteBlockAt(offset, steady, ClockMs(CLOCK_REALTIME));
+    return NoteBlockAt(offset, steady, ClockMs(CLOCK_REALTIME));
 }
 
-void ArrivalTimes::NoteBlockAt(std::uint64_t offset, std::int64_t steadyMs, std::int64_t wallMs)
+std::optional<std::int64_t> ArrivalTimes::NoteBlockAt(std::uint64_t offset, std::int64_t steadyMs, std::int64_t wallMs)
 {
     const bool begins = !m_anyBlock || steadyMs - m_lastBlockMs >= m_gapMs.load(std::memory_order_relaxed);
     m_anyBlock = true;
     m_lastBlockMs = steadyMs;
     if (!begins)
-        return;
+        return std::nullopt;
     std::lock_guard guard(m_lock);
     // A block that lands before the last start (the pane was shortened under it) would break the
     // order that lookups rely on: the later start gives way.
     while (!m_starts.empty() && m_starts.back().offset >= offset)
         m_starts.pop_back();
     m_starts.push_back({offset, wallMs});
+    return wallMs;
 }
 
 void ArrivalTimes::Clear()
@@ -56,19 +57,15 @@ void ArrivalTimes::Clear()
     m_starts.shrink_to_fit();
 }
 
-void ArrivalTimes::DropFront(std::uint64_t n)
+void ArrivalTimes::ForgetBefore(std::uint64_t front)
 {
-    if (n == 0)
-        return;
     std::lock_guard guard(m_lock);
-    // The first start after byte n; the one before it (if any) is the burst byte n belongs to.
-    auto after = std::upper_bound(m_starts.begin(), m_starts.end(), n,
+    // The first start after byte `front`; the one before it (if any) is the burst that byte is in.
+    auto after = std::upper_bound(m_starts.begin(), m_starts.end(), front,
                                   [](std::uint64_t at, const Burst& burst) { return at < burst.offset; });
     if (after != m_starts.begin())
         --after;
     m_starts.erase(m_starts.begin(), after);
-    for (Burst& burst : m_starts)
-        burst.offset = burst.offset > n ? burst.offset - n : 0;
 }
 
 std::optional<ArrivalTimes::Burst> ArrivalTimes::BurstContaining(std::uint64_t offset) const

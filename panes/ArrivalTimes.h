@@ -19,7 +19,7 @@
 class ArrivalTimes {
 public:
     struct Burst {
-        std::uint64_t offset;       // of its first byte in the pane
+        std::uint64_t offset;       // of its first byte, counted from the start of the capture
         std::int64_t msSinceEpoch;  // wall clock when that byte arrived
         bool operator==(const Burst&) const = default;
     };
@@ -32,15 +32,17 @@ public:
     void SetRecording(bool on) { m_recording.store(on); }
     bool Recording() const { return m_recording.load(); }
 
-    // Received lock held: a block was appended at `offset`. Reads the clocks itself.
-    void NoteBlock(std::uint64_t offset);
+    // Received lock held: a block was appended at `offset`. Reads the clocks itself. When the block
+    // begins a burst, gives the burst's time (for a recording's companion file).
+    std::optional<std::int64_t> NoteBlock(std::uint64_t offset);
     // The same with the clocks read by the caller: `steadyMs` for the gap, `wallMs` for the record.
-    void NoteBlockAt(std::uint64_t offset, std::int64_t steadyMs, std::int64_t wallMs);
+    std::optional<std::int64_t> NoteBlockAt(std::uint64_t offset, std::int64_t steadyMs, std::int64_t wallMs);
     // Received lock held: the pane was emptied; the next block begins a burst whatever the gap.
     void Clear();
-    // Received lock held: the pane dropped its first `n` bytes. Starts before `n` go and the rest
-    // move down by `n`; the burst that byte `n` belongs to keeps its time, now starting at 0.
-    void DropFront(std::uint64_t n);
+    // Received lock held: the pane dropped its bytes before `front` (offsets count from the start of
+    // the capture, so nothing moves). Starts of bursts that ended before `front` go; the burst that
+    // byte `front` belongs to keeps its time.
+    void ForgetBefore(std::uint64_t front);
 
     // Any thread. The burst that the byte at `offset` belongs to (the last start at or before it).
     std::optional<Burst> BurstContaining(std::uint64_t offset) const;

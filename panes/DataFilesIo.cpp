@@ -121,6 +121,13 @@ FileError ExclusiveDataFile::ReadExactly(unsigned char* data, std::size_t size)
     return FileError::None;
 }
 
+int ExclusiveDataFile::ReleaseDescriptor()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
 FileError ExclusiveDataFile::Close()
 {
     if (m_fd < 0)

@@ -33,6 +33,8 @@ public:
     // Reads exactly `size` bytes; a file that ends first is an access past its end.
     FileError ReadExactly(unsigned char* data, std::size_t size);
     FileError Close();
+    // Hands the open descriptor (and with it the lock) to the caller, who closes it; -1 when none.
+    int ReleaseDescriptor();
 
 private:
     FileError OpenLocked(const std::string& path, int flags);

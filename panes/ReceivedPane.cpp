@@ -23,13 +23,18 @@ CReceivedPane::~CReceivedPane()
 
 void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
 {
+    // Every byte goes to a recording, also one the pane has no memory for.
+    const bool recording = m_recorder.IsRecording();
+    const std::uint64_t fileAt = m_recorder.Taken();
+    if (recording)
+        m_recorder.Append(data, static_cast<std::size_t>(size));
     m_total += size;
     // A flood calls this hundreds of thousands of times a second: only the latest state is shown.
     m_view.ShowReceivedState({ReceivedState::Kind::BytesRead, size});
 
     // Appends follow the count, not the block's length: the user may have lengthened or shortened
-    // the block by editing the pane.
-    const auto end = static_cast<std::size_t>(m_total.load());
+    // the block by editing the pane. Bytes dropped from the front no longer take a place.
+    const auto end = static_cast<std::size_t>(m_total.load() - static_cast<std::int64_t>(m_block.FrontDropped()));
     const std::size_t at = end - static_cast<std::size_t>(size);
     // A save in progress holds the block while it writes the bytes out; it lets go when its write is
     // done. It takes its hold between two deliveries, so none is caught half way.
@@ -47,8 +52,35 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
         m_view.ShowReceivedState({ReceivedState::Kind::Dropped, size});
         return;
     }
-    m_arrivals.NoteBlock(at);
+    // A burst that begins while recording gets its line in the companion file.
+    // Times count from the start of the capture, which bytes dropped from the front do not move.
+    const std::uint64_t captureAt = m_block.FrontDropped() + at;
+    if (const std::optional<std::int64_t> began = m_arrivals.NoteBlock(captureAt); began && recording)
+        m_recorder.NoteBurst(fileAt, *began);
+    KeepOnlyLast();
     m_view.RedrawReceived(true);
+}
+
+void CReceivedPane::KeepOnlyLast()
+{
+    const std::size_t keep = m_keepLast.load(std::memory_order_relaxed);
+    if (keep == 0 || !m_recorder.IsRecording())
+        return;
+    // Big steps keep the cost per byte tiny: once an eighth over, back to about what is kept, in
+    // whole huge pages where the block is large enough for them (no page is copied or split).
+    const std::size_t size = m_block.Size();
+    if (size <= keep || size - keep <= keep / 8)
+        return;
+    const std::size_t unit = keep >= (std::size_t{16} << 20) ? std::size_t{2} << 20 : plat::ByteBlock::DropUnit();
+    const std::size_t drop = (size - keep) / unit * unit;
+    // A holder (Save, a search step) keeps the block as it is: the next append tries again.
+    if (drop != 0 && m_block.DropFront(drop) == plat::BlockStatus::Ok)
+        m_arrivals.ForgetBefore(m_block.FrontDropped());
+}
+
+bool CReceivedPane::StartRecording(int fd, int timesFd, ReceiveRecorder::FailureCallback onFailure)
+{
+    return m_recorder.Start(fd, timesFd, std::move(onFailure));
 }
 
 void CReceivedPane::ClearLocked()

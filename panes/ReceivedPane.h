@@ -4,6 +4,7 @@
 // Nothing here touches a widget: what the window shows goes through ReceivedPaneView.
 
 #include "panes/ArrivalTimes.h"
+#include "panes/ReceiveRecorder.h"
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/receive/ReceiveSink.h"
 #include "platform/sync/Event.h"
@@ -56,6 +57,17 @@ public:
     // Window thread, when the window goes: ends the clear worker and waits for it.
     void EndClearWorker();
 
+    // Recording every received byte to a file (ReceiveRecorder). Window thread: Start takes over
+    // the descriptors; Stop writes everything delivered before it and closes the files.
+    bool StartRecording(int fd, int timesFd, ReceiveRecorder::FailureCallback onFailure);
+    void StopRecording() { m_recorder.Stop(); }
+    // Any thread: the counts, and the burst lines of the companion file.
+    ReceiveRecorder& Recorder() { return m_recorder; }
+    // Any thread. While recording, the pane keeps only about the last `bytes` (0: everything): the
+    // file has the rest. Bytes taken from the front still count in the offsets the view shows.
+    void SetKeepLast(std::size_t bytes) { m_keepLast.store(bytes); }
+    std::size_t KeepLast() const { return m_keepLast.load(); }
+
 protected:
     // Receive workers, through Deliver.
     void AppendReceivedData(const unsigned char* data, int size) override;
@@ -63,12 +75,16 @@ protected:
 private:
     void ClearLocked();
     void ClearWorker();
+    // With the received lock held: drops the front of a recorded pane that outgrew what it keeps.
+    void KeepOnlyLast();
 
     ReceivedPaneView& m_view;
     plat::ByteBlock m_block;
     // Changed only under ReceivedLock(); atomic so that the window can read it at any time.
     std::atomic<std::int64_t> m_total{0};
     ArrivalTimes m_arrivals;
+    ReceiveRecorder m_recorder;
+    std::atomic<std::size_t> m_keepLast{0};
     std::thread m_clearThread;
     plat::Event m_clearEvent;
     plat::Event m_clearQuitEvent;

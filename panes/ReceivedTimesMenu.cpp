@@ -72,10 +72,12 @@ void ReceivedTimesMenu::SetShown(bool shown)
 
 void ReceivedTimesMenu::MarksIn(std::uint64_t from, std::uint64_t to, std::vector<plat::HexMark>& out) const
 {
+    // The view counts from the pane's first byte, the times from the start of the capture.
+    const std::uint64_t front = pane_.Block().FrontDropped();
     std::vector<ArrivalTimes::Burst> starts;
-    pane_.Arrivals().StartsIn(from, to, starts);
+    pane_.Arrivals().StartsIn(from + front, to + front, starts);
     for (const ArrivalTimes::Burst& burst : starts)
-        out.push_back({burst.offset, QString::fromStdString(ArrivalClockText(burst.msSinceEpoch))});
+        out.push_back({burst.offset - front, QString::fromStdString(ArrivalClockText(burst.msSinceEpoch))});
 }
 
 int ReceivedTimesMenu::LabelWidth() const
@@ -86,9 +88,10 @@ int ReceivedTimesMenu::LabelWidth() const
 QString ReceivedTimesMenu::ToolTipAt(std::uint64_t offset) const
 {
     // Bytes the user typed past the received ones have no arrival time.
-    if (offset >= static_cast<std::uint64_t>(pane_.Total()))
+    const std::uint64_t inCapture = pane_.Block().FrontDropped() + offset;
+    if (inCapture >= static_cast<std::uint64_t>(pane_.Total()))
         return QString();
-    const std::optional<ArrivalTimes::Burst> burst = pane_.Arrivals().BurstContaining(offset);
+    const std::optional<ArrivalTimes::Burst> burst = pane_.Arrivals().BurstContaining(inCapture);
     if (!burst)
         return QString();
     return tr("Received %1").arg(QString::fromStdString(ArrivalDateTimeText(burst->msSinceEpoch)));

@@ -23,8 +23,9 @@ ByteBlock::~ByteBlock() = default;
 void ByteBlock::MakeEmptyArray()
 {
     std::lock_guard lock(mutex_);
-    if (holds_ == 0 && size_.load(std::memory_order_relaxed) != 0) {
+    if (holds_ == 0 && (size_.load(std::memory_order_relaxed) != 0 || dropped_.load() != 0)) {
         ShrinkTo(0);
+        dropped_.store(0, std::memory_order_release);
         Changed();
     }
 }
@@ -35,6 +36,10 @@ BlockStatus ByteBlock::Resize(std::size_t n)
     if (holds_ != 0)
         return BlockStatus::Held;
     const std::size_t old = size_.load(std::memory_order_relaxed);
+    if (n == 0 && dropped_.load(std::memory_order_relaxed) != 0) {
+        dropped_.store(0, std::memory_order_release);
+        Changed();
+    }
     if (n == old)
         return BlockStatus::Ok;
     if (n > old) {
@@ -128,6 +133,52 @@ std::size_t ByteBlock::Read(std::size_t pos, unsigned char* out, std::size_t n) 
     if (pos >= size)
         return 0;
     n = std::min(n, size - pos);
+    std::memcpy(out, storage_.Data() + pos, n);
+    return n;
+}
+
+std::size_t ByteBlock::DropUnit()
+{
+    return detail::PageStorage::PageSize();
+}
+
+BlockStatus ByteBlock::DropFront(std::size_t n)
+{
+    std::lock_guard lock(mutex_);
+    const std::size_t old = size_.load(std::memory_order_relaxed);
+    n = std::min(n, old);
+    if (n == 0)
+        return BlockStatus::Ok;
+    if (holds_ != 0)
+        return BlockStatus::Held;
+    if (n == old) {
+        ShrinkTo(0);
+    } else {
+        // Whole pages leave the mapping; only a part page left over moves the rest down.
+        const std::size_t pages = storage_.DropFrontPages(n);
+        const std::size_t part = n - pages;
+        const std::size_t left = old - n;
+        if (part != 0) {
+            std::memmove(storage_.Data(), storage_.Data() + part, left);
+            storage_.ZeroTail(left, old - pages);
+        }
+        size_.store(left, std::memory_order_release);
+    }
+    dropped_.fetch_add(n, std::memory_order_acq_rel);
+    Changed();
+    return BlockStatus::Ok;
+}
+
+std::size_t ByteBlock::ReadCounted(std::uint64_t from, unsigned char* out, std::size_t n, std::uint64_t& at) const
+{
+    std::lock_guard lock(mutex_);
+    const std::uint64_t front = dropped_.load(std::memory_order_relaxed);
+    at = std::max(from, front);
+    const std::size_t size = size_.load(std::memory_order_relaxed);
+    const std::uint64_t pos = at - front;
+    if (pos >= size)
+        return 0;
+    n = std::min<std::size_t>(n, size - static_cast<std::size_t>(pos));
     std::memcpy(out, storage_.Data() + pos, n);
     return n;
 }

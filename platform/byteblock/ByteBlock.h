@@ -49,6 +49,20 @@ public:
     // Copies up to n bytes from pos; returns how many there were.
     std::size_t Read(std::size_t pos, unsigned char* out, std::size_t n) const;
 
+    // Removing bytes from the front, for a pane that keeps only the latest part of a long capture.
+    // Removes the first n bytes (all of them when n >= Size()); whole pages go back to the kernel
+    // without the rest being copied, so n a multiple of DropUnit() costs no copy at all. Held while
+    // the block is held. Bytes past the new end still read as zero when the block grows.
+    BlockStatus DropFront(std::size_t n);
+    static std::size_t DropUnit();
+    // Bytes DropFront removed since the block was last emptied by Resize(0) or MakeEmptyArray: the
+    // offset in the whole capture of the byte now at position 0.
+    std::uint64_t FrontDropped() const { return dropped_.load(std::memory_order_acquire); }
+    // Copies up to n bytes counted in the whole capture from `from` (FrontDropped() + position).
+    // `at` gets where the copy begins: `from`, or the new front when bytes from `from` on were
+    // dropped meanwhile. Returns how many bytes were copied.
+    std::size_t ReadCounted(std::uint64_t from, unsigned char* out, std::size_t n, std::uint64_t& at) const;
+
     // Changes whenever the size or any byte changes through this class (not through a holder's
     // address: a holder's change is announced by whoever asks for the redraw).
     std::uint64_t Revision() const { return revision_.load(std::memory_order_acquire); }
@@ -64,6 +78,7 @@ private:
     std::size_t holds_ = 0;
     std::atomic<std::size_t> size_{0};
     std::atomic<std::uint64_t> revision_{0};
+    std::atomic<std::uint64_t> dropped_{0};
 };
 
 } // namespace plat

@@ -63,6 +63,18 @@ void PagePreparer::Dropped(std::size_t from)
     asked_ = target_;
 }
 
+void PagePreparer::Shifted(std::size_t bytes)
+{
+    std::lock_guard lock(lock_);
+    const auto less = [bytes](std::size_t at) { return at > bytes ? at - bytes : 0; };
+    data_ += bytes;
+    capacity_ = less(capacity_);
+    ready_ = less(ready_);
+    target_ = less(target_);
+    written_ = less(written_);
+    asked_ = less(asked_);
+}
+
 std::size_t PagePreparer::ReadyEnd()
 {
     std::lock_guard lock(lock_);

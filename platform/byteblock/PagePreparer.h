@@ -29,6 +29,8 @@ public:
     void Mapped(unsigned char* data, std::size_t capacity);
     // Pages from `from` on were handed back to the kernel: they are no longer ready, nor wanted.
     void Dropped(std::size_t from);
+    // The first `bytes` of the mapping were unmapped: the mapping now starts that much later.
+    void Shifted(std::size_t bytes);
     // Where the pages it made ready end (a page boundary). With the mapping lock held.
     std::size_t ReadyEnd();
     // The writer has reached `end`: the pages a little beyond it should be ready. Takes no lock and

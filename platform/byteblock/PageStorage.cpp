@@ -15,22 +15,22 @@ constexpr std::size_t kFirstCapacity = 64 * 1024;
 // From this capacity on, the storage asks for huge pages.
 constexpr std::size_t kHugeFrom = 8 * 1024 * 1024;
 
-std::size_t PageSize()
-{
-    static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    return size;
-}
-
 // Rounds up to whole pages; 0 when that would overflow.
 std::size_t RoundUpToPages(std::size_t n)
 {
-    const std::size_t page = PageSize();
+    const std::size_t page = PageStorage::PageSize();
     if (n > std::numeric_limits<std::size_t>::max() - (page - 1))
         return 0;
     return (n + page - 1) / page * page;
 }
 
 } // namespace
+
+std::size_t PageStorage::PageSize()
+{
+    static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return size;
+}
 
 PageStorage::~PageStorage()
 {
@@ -93,6 +93,22 @@ void PageStorage::ZeroTail(std::size_t from, std::size_t end)
     preparer_.Dropped(wholeFrom);
     if (wholeTo < end)
         std::memset(data_ + wholeTo, 0, end - wholeTo);
+}
+
+std::size_t PageStorage::DropFrontPages(std::size_t n)
+{
+    const std::size_t pages = std::min(n, capacity_) / PageSize() * PageSize();
+    if (pages == 0 || pages >= capacity_)
+        return 0;
+    std::lock_guard map(mapLock_);
+    // The tail of a mapping is a mapping of its own once the front is unmapped: later growth
+    // remaps it from its new start. Nothing is copied.
+    if (munmap(data_, pages) != 0)
+        return 0;
+    data_ += pages;
+    capacity_ -= pages;
+    preparer_.Shifted(pages);
+    return pages;
 }
 
 } // namespace plat::detail

@@ -21,6 +21,8 @@ public:
     PageStorage(const PageStorage&) = delete;
     PageStorage& operator=(const PageStorage&) = delete;
 
+    static std::size_t PageSize();
+
     unsigned char* Data() const { return data_; }
     std::size_t Capacity() const { return capacity_; }
 
@@ -35,6 +37,10 @@ public:
     // Makes bytes [from, end) read as zero again, where `end` is where the owner's bytes end; whole
     // pages from `from` on go back to the kernel, those made ready past `end` included.
     void ZeroTail(std::size_t from, std::size_t end);
+
+    // Unmaps the whole pages among the first n bytes, where n is less than the owner's size; the
+    // rest keep their place in memory and now start at Data(). Returns how many bytes went.
+    std::size_t DropFrontPages(std::size_t n);
 
 private:
     bool MapTo(std::size_t bytes);

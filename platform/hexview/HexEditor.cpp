@@ -44,6 +44,14 @@ void HexEditor::ClampToBlock()
     anchor_ = std::min(anchor_, size);
 }
 
+void HexEditor::ShiftBack(std::size_t bytes)
+{
+    if (cursor_ < bytes)
+        nibble_ = 0;
+    cursor_ = cursor_ > bytes ? cursor_ - bytes : 0;
+    anchor_ = anchor_ > bytes ? anchor_ - bytes : 0;
+}
+
 void HexEditor::Collapse(std::size_t offset)
 {
     cursor_ = anchor_ = offset;

@@ -38,6 +38,9 @@ public:
     void SelectAll();
     // Keeps cursor and anchor inside the block after someone else changed its size.
     void ClampToBlock();
+    // `bytes` left the front of the block: the cursor and the selection stay on their bytes (or
+    // on the new first byte when theirs went).
+    void ShiftBack(std::size_t bytes);
 
     EditResult TypeHexDigit(int value);
     EditResult TypeByte(unsigned char byte);

@@ -146,11 +146,21 @@ void HexFind::OnResult(std::uint64_t generation, SearchResult result, std::size_
     if (dialog_)
         dialog_->SetSearching(false);
     switch (result.outcome) {
-    case SearchResult::Outcome::Found:
-        view_->SetSelection(result.offset, result.offset + length, hex ? HexArea::Hex : HexArea::Text);
-        view_->ScrollOffsetIntoView(result.offset);
-        Report(tr("Found at offset %1.").arg(hexformat::OffsetText(result.offset, hexformat::OffsetDigits(result.offset))), false);
+    case SearchResult::Outcome::Found: {
+        // Offsets count from the start of the capture: the pane may have dropped its front since.
+        const std::uint64_t found = result.front + result.offset;
+        const std::uint64_t front = view_->Block() ? view_->Block()->FrontDropped() : 0;
+        const QString where = hexformat::OffsetText(found, hexformat::OffsetDigits(found));
+        if (found < front) {
+            Report(tr("Found at offset %1, which the pane no longer holds.").arg(where), false);
+            break;
+        }
+        const auto at = static_cast<std::size_t>(found - front);
+        view_->SetSelection(at, at + length, hex ? HexArea::Hex : HexArea::Text);
+        view_->ScrollOffsetIntoView(at);
+        Report(tr("Found at offset %1.").arg(where), false);
         break;
+    }
     case SearchResult::Outcome::NotFound:
         QApplication::beep();
         Report(direction == SearchDirection::Forward ? tr("Not found between the cursor and the end.")

@@ -17,7 +17,8 @@ HexRowsText::HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::ui
                          const HexMarkSource* marks)
     : firstRow_(firstRow),
       blockSize_(block ? block->Size() : 0),
-      offsetDigits_(hexformat::OffsetDigits(blockSize_)),
+      origin_(block ? block->FrontDropped() : 0),
+      offsetDigits_(hexformat::OffsetDigits(origin_ + blockSize_)),
       offsetWidth_(marks ? std::max(offsetDigits_, marks->LabelWidth()) : offsetDigits_),
       rowLength_(hexformat::RowTextLength(offsetDigits_) + (offsetWidth_ - offsetDigits_) + 1)
 {
@@ -41,7 +42,7 @@ HexRowsText::HexRowsText(const ByteBlock* block, std::uint64_t firstRow, std::ui
         const std::size_t begin = static_cast<std::size_t>(r) * kRow;
         const int count = begin >= got ? 0 : static_cast<int>(std::min<std::size_t>(kRow, got - begin));
         // The row as the view draws it, with the offset column widened by `pad` blanks after the digits.
-        hexformat::WriteRowText(line.data() + pad, (firstRow_ + r) * kRow, offsetDigits_, bytes.data() + begin, count);
+        hexformat::WriteRowText(line.data() + pad, origin_ + (firstRow_ + r) * kRow, offsetDigits_, bytes.data() + begin, count);
         std::copy_n(line.data() + pad, offsetDigits_, line.data());
         std::fill_n(line.data() + offsetDigits_, pad, ' ');
         line.back() = '\n';

@@ -51,6 +51,7 @@ private:
     std::uint64_t firstRow_;
     std::uint64_t rowCount_ = 0;
     std::size_t blockSize_;
+    std::uint64_t origin_;   // the offset shown for the block's first byte
     int offsetDigits_;
     int offsetWidth_; // the offset column: the digits, or the widest mark label
     int rowLength_;

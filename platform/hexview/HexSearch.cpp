@@ -43,9 +43,10 @@ SearchResult Forward(ByteBlock& block, const SearchRequest& request, std::size_t
         const std::size_t stop = std::min(end, pos + std::min(slice, end - pos) + m - 1);
         const void* hit = stop > pos && stop - pos >= m ? memmem(bytes + pos, stop - pos, request.pattern.data(), m) : nullptr;
         const std::size_t offset = hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - bytes) : 0;
+        const std::uint64_t front = block.FrontDropped(); // steady while held
         block.Release();
         if (hit)
-            return {Outcome::Found, offset};
+            return {Outcome::Found, offset, front};
         if (stop == end)
             break; // no later start leaves room for the pattern
     }
@@ -78,9 +79,10 @@ SearchResult Backward(ByteBlock& block, const SearchRequest& request, std::size_
             hi = lo;
         }
         const std::size_t offset = hit ? static_cast<std::size_t>(hit - bytes) : 0;
+        const std::uint64_t front = block.FrontDropped(); // steady while held
         block.Release();
         if (hit)
-            return {Outcome::Found, offset};
+            return {Outcome::Found, offset, front};
         limit = std::min(limit, sliceFirst);
     }
     return {Outcome::NotFound, 0};

@@ -29,6 +29,7 @@ struct SearchRequest {
 struct SearchResult {
     enum class Outcome { Found, NotFound, Cancelled } outcome = Outcome::NotFound;
     std::size_t offset = 0; // the start of the hit when found
+    std::uint64_t front = 0; // the block's FrontDropped() when the hit was found
 };
 
 // Bytes read under one hold: a few milliseconds of scanning.

@@ -44,6 +44,7 @@ void HexView::SetBlock(ByteBlock* block)
     emit blockAboutToChange();
     editor_.SetBlock(block);
     firstRow_ = 0;
+    seenFront_ = block ? block->FrontDropped() : 0;
     SyncWithBlock();
     viewport()->update();
 }
@@ -71,7 +72,7 @@ HexLayout HexView::Layout() const
 
 int HexView::OffsetColumnChars() const
 {
-    const int digits = hexformat::OffsetDigits(editor_.BlockSize());
+    const int digits = hexformat::OffsetDigits(seenFront_ + editor_.BlockSize());
     return marks_ ? std::max(digits, marks_->LabelWidth()) : digits;
 }
 
@@ -104,8 +105,22 @@ void HexView::ScrollToEnd()
     SetFirstRow(rows > visible ? rows - visible : 0);
 }
 
+void HexView::FollowFront()
+{
+    const std::uint64_t front = Block() ? Block()->FrontDropped() : 0;
+    if (front > seenFront_) {
+        const std::uint64_t gone = front - seenFront_;
+        editor_.ShiftBack(static_cast<std::size_t>(gone));
+        const std::uint64_t rowsGone = gone / kRow;
+        firstRow_ = firstRow_ > rowsGone ? firstRow_ - rowsGone : 0;
+    }
+    // A block emptied since (a clear) starts counting again.
+    seenFront_ = front;
+}
+
 void HexView::SyncWithBlock()
 {
+    FollowFront();
     editor_.ClampToBlock();
     const HexLayout layout = Layout();
     const std::uint64_t rows = RowCount();

@@ -66,6 +66,9 @@ public:
     void SetSelection(std::size_t anchor, std::size_t cursor, HexArea area);
     int CursorNibble() const { return editor_.Nibble(); }
 
+    // The offset shown for the block's first byte: what the block dropped from its front, so that
+    // a pane that keeps only the end of a long capture counts from the capture's start.
+    std::uint64_t OffsetOrigin() const { return seenFront_; }
     // Rows, counting the row that holds the append position after the last byte.
     std::uint64_t RowCount() const;
     std::uint64_t FirstVisibleRow() const { return firstRow_; }
@@ -116,6 +119,9 @@ private:
     QMenu* BuildContextMenu();
     // Reads the block's size and fits the scroll bars, the first row and the cursor to it.
     void SyncWithBlock();
+    // Keeps the cursor, the selection and the first row on their bytes when the block dropped
+    // bytes from its front since the last look.
+    void FollowFront();
     void SetFirstRow(std::uint64_t row);
     void OnVerticalBar(int value);
     void EnsureCursorVisible();
@@ -150,6 +156,7 @@ private:
 
     HexEditor editor_;
     std::uint64_t firstRow_ = 0;
+    std::uint64_t seenFront_ = 0;
     int barLimit_ = INT_MAX;
     bool syncingBar_ = false;
     bool dragging_ = false;

@@ -20,6 +20,7 @@ void HexView::paintEvent(QPaintEvent* event)
     painter.setFont(font());
     painter.translate(-horizontalScrollBar()->value(), 0);
 
+    FollowFront();
     const HexLayout layout = Layout();
     const int rowsInView = viewport()->height() / layout.LineHeight() + 1;
     // The size is read now: a block that grew or shrank since the last redraw request still paints
@@ -56,7 +57,8 @@ void HexView::PaintRow(QPainter& painter, int y, std::uint64_t row, const unsign
     const std::uint64_t rowStart = row * kRow;
 
     painter.setPen(colours.color(QPalette::PlaceholderText));
-    painter.drawText(layout.OffsetX(), baseline, hexformat::OffsetText(rowStart, hexformat::OffsetDigits(editor_.BlockSize())));
+    painter.drawText(layout.OffsetX(), baseline,
+                     hexformat::OffsetText(seenFront_ + rowStart, hexformat::OffsetDigits(seenFront_ + editor_.BlockSize())));
 
     for (int i = 0; i < count; ++i) {
         const std::uint64_t offset = rowStart + static_cast<std::uint64_t>(i);

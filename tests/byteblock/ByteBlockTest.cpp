@@ -138,3 +138,86 @@ TEST(ByteBlock, EditsChangeExactlyTheirRangeAndGapsFillWithZeros)
     EXPECT_EQ(block.Size(), 0u);
     EXPECT_TRUE(changed());
 }
+
+namespace {
+
+// A block of n bytes where byte i is (i * 7 + i / 4096) & 0xFF: every page differs from the next.
+std::string Pattern(std::size_t n, std::size_t first = 0)
+{
+    std::string out(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<char>(((first + i) * 7 + (first + i) / 4096) & 0xFF);
+    return out;
+}
+
+} // namespace
+
+TEST(ByteBlockDropFront, KeepsTheRestInOrderCountsTheDroppedAndGrowsWithZeros)
+{
+    const std::size_t unit = ByteBlock::DropUnit();
+    // Whole pages, a part page, a huge-page-sized block cut on and off a huge page edge.
+    for (const std::size_t total : {std::size_t{3} * unit + 100, std::size_t{24} << 20}) {
+        for (const std::size_t drop : {unit, 2 * unit + 17, std::size_t{5}, std::size_t{2} << 20, (std::size_t{3} << 20) + 1}) {
+            if (drop >= total)
+                continue;
+            SCOPED_TRACE(testing::Message() << "total " << total << " drop " << drop);
+            ByteBlock block;
+            const std::string all = Pattern(total);
+            ASSERT_EQ(block.Insert(0, Bytes(all), all.size()), BlockStatus::Ok);
+            ASSERT_EQ(block.DropFront(drop), BlockStatus::Ok);
+            EXPECT_EQ(block.FrontDropped(), drop);
+            ASSERT_EQ(block.Size(), total - drop);
+            EXPECT_TRUE(Text(block) == all.substr(drop)) << "the kept bytes moved or changed";
+
+            // Growth after a drop reads as zeros, then appends land after the kept bytes.
+            ASSERT_EQ(block.Resize(total - drop + 3 * unit), BlockStatus::Ok);
+            const std::string grown = Text(block);
+            EXPECT_EQ(grown.find_first_not_of('\0', total - drop), std::string::npos) << "bytes past the end must read as zero";
+            const std::string more = Pattern(5 * unit, total);
+            ASSERT_EQ(block.Overwrite(total - drop, Bytes(more), more.size()), BlockStatus::Ok);
+            EXPECT_TRUE(Text(block) == all.substr(drop) + more);
+
+            // A second drop counts on; reading by capture offset finds the same bytes.
+            ASSERT_EQ(block.DropFront(unit), BlockStatus::Ok);
+            EXPECT_EQ(block.FrontDropped(), drop + unit);
+            std::string counted(64, '\0');
+            std::uint64_t at = 0;
+            const std::size_t got = block.ReadCounted(drop + unit + 10, reinterpret_cast<unsigned char*>(counted.data()), 64, at);
+            EXPECT_EQ(at, drop + unit + 10);
+            ASSERT_EQ(got, 64u);
+            EXPECT_EQ(counted, (all + more).substr(drop + unit + 10, 64));
+            // Asking for bytes already dropped starts at the front.
+            EXPECT_EQ(block.ReadCounted(0, reinterpret_cast<unsigned char*>(counted.data()), 64, at), 64u);
+            EXPECT_EQ(at, drop + unit);
+            EXPECT_EQ(counted, (all + more).substr(drop + unit, 64));
+        }
+    }
+}
+
+TEST(ByteBlockDropFront, IsRefusedWhileHeldEmptiesWhenAskedForAllAndClearResetsTheCount)
+{
+    ByteBlock block;
+    const std::size_t unit = ByteBlock::DropUnit();
+    const std::string all = Pattern(4 * unit);
+    ASSERT_EQ(block.Insert(0, Bytes(all), all.size()), BlockStatus::Ok);
+    block.Hold();
+    EXPECT_EQ(block.DropFront(unit), BlockStatus::Held);
+    EXPECT_EQ(block.Size(), all.size());
+    EXPECT_EQ(block.FrontDropped(), 0u);
+    block.Release();
+
+    ASSERT_EQ(block.DropFront(unit), BlockStatus::Ok);
+    ASSERT_EQ(block.DropFront(100 * unit), BlockStatus::Ok) << "more than there is drops everything";
+    EXPECT_EQ(block.Size(), 0u);
+    EXPECT_EQ(block.FrontDropped(), all.size());
+    ASSERT_EQ(block.Resize(2 * unit), BlockStatus::Ok);
+    EXPECT_EQ(Text(block), std::string(2 * unit, '\0')) << "storage given back must come back as zeros";
+
+    ASSERT_EQ(block.Resize(0), BlockStatus::Ok);
+    EXPECT_EQ(block.FrontDropped(), 0u) << "an emptied block starts a new capture";
+    ASSERT_EQ(block.Insert(0, Bytes(all), all.size()), BlockStatus::Ok);
+    ASSERT_EQ(block.DropFront(unit), BlockStatus::Ok);
+    block.MakeEmptyArray();
+    EXPECT_EQ(block.FrontDropped(), 0u);
+    EXPECT_EQ(block.Size(), 0u);
+}

@@ -108,18 +108,18 @@ TEST(ArrivalTimes, DroppingTheFrontKeepsTheTimeOfTheBurstTheNewFirstByteBelongsT
     times.NoteBlockAt(250, 2000, 300);
     times.NoteBlockAt(400, 3000, 400);
 
-    times.DropFront(150); // byte 150 is in the burst from 100
-    EXPECT_EQ(All(times), (std::vector<Burst>{{0, 200}, {100, 300}, {250, 400}}));
-    times.DropFront(100); // exactly at a start: the burst before it goes
-    EXPECT_EQ(All(times), (std::vector<Burst>{{0, 300}, {150, 400}}));
-    times.DropFront(0);
+    times.ForgetBefore(150); // byte 150 is in the burst from 100
+    EXPECT_EQ(All(times), (std::vector<Burst>{{100, 200}, {250, 300}, {400, 400}}));
+    times.ForgetBefore(250); // exactly at a start: the burst before it goes
+    EXPECT_EQ(All(times), (std::vector<Burst>{{250, 300}, {400, 400}}));
+    times.ForgetBefore(0);
     EXPECT_EQ(times.Count(), 2u);
-    times.DropFront(10000); // past everything: the last burst holds what comes after
-    EXPECT_EQ(All(times), (std::vector<Burst>{{0, 400}}));
-    // New blocks go after the shifted starts.
-    times.NoteBlockAt(20, 4000, 500);
-    EXPECT_EQ(times.BurstContaining(19)->msSinceEpoch, 400);
-    EXPECT_EQ(times.BurstContaining(20)->msSinceEpoch, 500);
+    times.ForgetBefore(10000); // past everything: the last burst holds what comes after
+    EXPECT_EQ(All(times), (std::vector<Burst>{{400, 400}}));
+    // New blocks go after the kept start.
+    times.NoteBlockAt(10020, 4000, 500);
+    EXPECT_EQ(times.BurstContaining(10019)->msSinceEpoch, 400);
+    EXPECT_EQ(times.BurstContaining(10020)->msSinceEpoch, 500);
 }
 
 TEST(ArrivalTimes, TheExportWritesALineBeforeEachRowInWhichABurstBegins)

@@ -96,11 +96,13 @@ protected:
 TEST_F(PaneMenuTest, EachPaneHasItsOwnMenuAndTheBackgroundKeepsTheWindowMenu)
 {
     const QStringList common{"&Find...", "Find &Next", "Find &Previous", "&Export as text..."};
+    // Only received bytes have arrival times and can be recorded.
+    const QStringList received{"Show &times", "Burst &gap", "&Record to file...", "Record to file &with times...",
+                               "&Keep only the last 64 MiB while recording"};
     for (int id : {IDC_HEX_RECEIVED, IDC_HEX_SENDING}) {
         QMenu* menu = RightClick(Pane(id)->viewport()->mapTo(dlg.get(), QPoint(20, 10)));
         ASSERT_TRUE(menu);
-        // The received bytes also have their arrival times.
-        EXPECT_EQ(Texts(menu), (id == IDC_HEX_RECEIVED ? common + QStringList{"Show &times", "Burst &gap"} : common));
+        EXPECT_EQ(Texts(menu), id == IDC_HEX_RECEIVED ? common + received : common);
         menu->close();
     }
     QMenu* windowMenu = RightClick(QPoint(2, 2));

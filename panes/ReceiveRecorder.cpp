@@ -1,0 +1,269 @@
+#include "panes/ReceiveRecorder.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <poll.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+// A chunk is handed to the writer when full: big enough that a flood costs few wake-ups and large
+// writes, small enough that a slow trickle does not hold much memory.
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+// Written chunks kept for reuse, so that a flood does not allocate one per megabyte.
+constexpr std::size_t kSpareChunks = 8;
+
+} // namespace
+
+ReceiveRecorder::ReceiveRecorder(std::size_t queueLimit) : queueLimit_(queueLimit) {}
+
+ReceiveRecorder::~ReceiveRecorder()
+{
+    Stop();
+}
+
+bool ReceiveRecorder::Start(int fd, int timesFd, FailureCallback onFailure)
+{
+    Stop();
+    {
+        std::lock_guard lock(lock_);
+        fd_ = fd;
+        timesFd_ = timesFd;
+        stopping_ = false;
+        failed_ = false;
+        failure_ = 0;
+        timesFailed_ = false;
+        queued_ = 0;
+        current_.clear();
+        full_.clear();
+        timesLines_.clear();
+        onFailure_ = std::move(onFailure);
+        taken_ = 0;
+        written_ = 0;
+        notWritten_ = 0;
+        stopRequested_ = false;
+        recording_ = true;
+    }
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        std::lock_guard lock(lock_);
+        recording_ = false;
+        CloseFiles();
+        return false;
+    }
+    return true;
+}
+
+void ReceiveRecorder::Stop()
+{
+    {
+        std::lock_guard lock(lock_);
+        // Blocks handed over before this are written; later ones are refused.
+        stopping_ = true;
+        recording_ = false;
+    }
+    stopRequested_ = true;
+    wake_.notify_one();
+    if (thread_.joinable())
+        thread_.join();
+    std::lock_guard lock(lock_);
+    CloseFiles();
+}
+
+void ReceiveRecorder::CloseFiles()
+{
+    for (int* fd : {&fd_, &timesFd_}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}
+
+ReceiveRecorder::Chunk ReceiveRecorder::NewChunk()
+{
+    if (!spare_.empty()) {
+        Chunk chunk = std::move(spare_.back());
+        spare_.pop_back();
+        return chunk;
+    }
+    Chunk chunk;
+    chunk.reserve(kChunk);
+    return chunk;
+}
+
+void ReceiveRecorder::Fail(int reason)
+{
+    if (failed_)
+        return;
+    failed_ = true;
+    failure_ = reason;
+    wake_.notify_one();
+}
+
+void ReceiveRecorder::Append(const unsigned char* data, std::size_t size)
+{
+    if (size == 0)
+        return;
+    std::lock_guard lock(lock_);
+    if (stopping_)
+        return;
+    taken_.fetch_add(size, std::memory_order_acq_rel);
+    if (!failed_ && queued_ + size > queueLimit_)
+        Fail(kQueueOverflow);
+    if (failed_) {
+        notWritten_.fetch_add(size, std::memory_order_acq_rel);
+        return;
+    }
+    try {
+        if (current_.capacity() == 0)
+            current_ = NewChunk();
+        if (current_.size() + size > current_.capacity()) {
+            full_.push_back(std::move(current_));
+            current_ = NewChunk();
+            wake_.notify_one();
+        }
+        current_.insert(current_.end(), data, data + size);
+    } catch (const std::bad_alloc&) {
+        Fail(ENOMEM);
+        notWritten_.fetch_add(size, std::memory_order_acq_rel);
+        return;
+    }
+    queued_ += size;
+}
+
+std::string ReceiveRecorder::BurstLine(std::uint64_t fileOffset, std::int64_t msSinceEpoch)
+{
+    const auto seconds = static_cast<std::time_t>(msSinceEpoch >= 0 ? msSinceEpoch / 1000 : (msSinceEpoch - 999) / 1000);
+    const auto millis = static_cast<int>(msSinceEpoch - static_cast<std::int64_t>(seconds) * 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char line[96];
+    std::snprintf(line, sizeof line, "%llu\t%04d-%02d-%02d %02d:%02d:%02d.%03d\n", static_cast<unsigned long long>(fileOffset),
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, millis);
+    return line;
+}
+
+void ReceiveRecorder::NoteBurst(std::uint64_t fileOffset, std::int64_t msSinceEpoch)
+{
+    const std::string line = BurstLine(fileOffset, msSinceEpoch);
+    std::lock_guard lock(lock_);
+    if (stopping_ || timesFd_ < 0 || timesFailed_)
+        return;
+    timesLines_ += line;
+}
+
+void ReceiveRecorder::Run()
+{
+    std::unique_lock lock(lock_);
+    for (;;) {
+        // A full chunk or a stop wakes the writer at once; anything else waits at most a period.
+        wake_.wait_for(lock, kWritePeriod, [this] { return stopping_ || !full_.empty() || failure_ != 0; });
+        std::deque<Chunk> batch;
+        batch.swap(full_);
+        if (!current_.empty()) {
+            batch.push_back(std::move(current_));
+            current_ = Chunk();
+        }
+        std::string times;
+        times.swap(timesLines_);
+        const bool last = stopping_;
+        lock.unlock();
+
+        std::size_t batchBytes = 0;
+        for (const Chunk& chunk : batch) {
+            WriteChunk(chunk);
+            batchBytes += chunk.size();
+        }
+        if (!times.empty())
+            WriteTimes(times);
+
+        lock.lock();
+        queued_ -= batchBytes;
+        for (Chunk& chunk : batch) {
+            if (spare_.size() >= kSpareChunks)
+                break;
+            chunk.clear();
+            spare_.push_back(std::move(chunk));
+        }
+        if (failure_ != 0) {
+            const int reason = failure_;
+            failure_ = 0;
+            FailureCallback report = onFailure_;
+            lock.unlock();
+            if (report)
+                report(reason, false);
+            lock.lock();
+        }
+        if (last && full_.empty() && current_.empty() && timesLines_.empty())
+            return;
+    }
+}
+
+void ReceiveRecorder::WriteChunk(const Chunk& chunk)
+{
+    {
+        std::lock_guard lock(lock_);
+        if (failed_) {
+            notWritten_.fetch_add(chunk.size(), std::memory_order_acq_rel);
+            return;
+        }
+    }
+    std::uint64_t done = 0;
+    const int err = WriteFully(fd_, chunk.data(), chunk.size(), &done);
+    if (err == 0)
+        return;
+    notWritten_.fetch_add(chunk.size() - done, std::memory_order_acq_rel);
+    std::lock_guard lock(lock_);
+    Fail(err);
+}
+
+void ReceiveRecorder::WriteTimes(const std::string& lines)
+{
+    const int err = WriteFully(timesFd_, reinterpret_cast<const unsigned char*>(lines.data()), lines.size(), nullptr);
+    if (err == 0)
+        return;
+    FailureCallback report;
+    {
+        std::lock_guard lock(lock_);
+        timesFailed_ = true;
+        report = onFailure_;
+    }
+    if (report)
+        report(err, true);
+}
+
+int ReceiveRecorder::WriteFully(int fd, const unsigned char* data, std::size_t size, std::uint64_t* progress)
+{
+    auto stalled = std::chrono::milliseconds::zero();
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // A pipe or device without room: wait for it, but not past a stop's patience.
+            if (stopRequested_.load() && stalled >= kStopWait)
+                return EAGAIN;
+            pollfd room{fd, POLLOUT, 0};
+            if (::poll(&room, 1, static_cast<int>(kWritePeriod.count())) == 0)
+                stalled += kWritePeriod;
+            continue;
+        }
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return ENOSPC;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        stalled = std::chrono::milliseconds::zero();
+        if (progress)
+            *progress += static_cast<std::uint64_t>(n);
+        if (fd == fd_)
+            written_.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_acq_rel);
+    }
+    return 0;
+}

@@ -1,0 +1,108 @@
+#pragma once
+// Records received bytes to a file as they arrive. The receive path hands each block over with a
+// copy into a chunk (never a wait for the disk); a writer thread of the recorder's own writes the
+// chunks out at least every kWritePeriod, so that after a crash or a kill the file holds everything
+// received more than a moment before. An optional companion file gets one text line per burst.
+//
+// The file always holds an exact beginning of what was received: after the first write that fails
+// (a full disk) or the first block that finds the queue over its limit (a disk that cannot keep
+// up), nothing more is written and every later byte is counted as not written.
+//
+// Threads: Start and Stop on one controlling thread (the window's); Append from receive workers with
+// the received lock held (one at a time); NoteBurst and the counts from any thread. The failure
+// callback runs on the writer thread, at most once per recording.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class ReceiveRecorder {
+public:
+    // Why a recording stopped writing: the errno of the failed write, or kQueueOverflow.
+    static constexpr int kQueueOverflow = -1;
+    // `timesFile` tells a failure of the companion file, which ends only the companion's lines.
+    using FailureCallback = std::function<void(int reason, bool timesFile)>;
+
+    static constexpr std::size_t kDefaultQueueLimit = std::size_t{256} << 20;
+    static constexpr std::chrono::milliseconds kWritePeriod{100};
+    // How long Stop waits for a pipe or device that takes nothing more before giving up on it.
+    static constexpr std::chrono::milliseconds kStopWait{1000};
+
+    explicit ReceiveRecorder(std::size_t queueLimit = kDefaultQueueLimit);
+    // Stops a recording still running (everything handed over is written first).
+    ~ReceiveRecorder();
+    ReceiveRecorder(const ReceiveRecorder&) = delete;
+    ReceiveRecorder& operator=(const ReceiveRecorder&) = delete;
+
+    // Controlling thread. Takes over `fd` (and `timesFd` unless it is -1), open for writing, and
+    // starts the writer. False (descriptors closed) when the writer thread cannot be started.
+    bool Start(int fd, int timesFd, FailureCallback onFailure);
+    // Controlling thread. Writes everything handed over before the call, closes the files and ends
+    // the writer. The counts stay readable until the next Start.
+    void Stop();
+
+    // Any thread. True from Start to Stop.
+    bool IsRecording() const { return recording_.load(std::memory_order_acquire); }
+
+    // Receive workers, one at a time. Copies the bytes into the queue.
+    void Append(const unsigned char* data, std::size_t size);
+    // Any thread. A burst began at `fileOffset` in the recording: queues a line for the companion
+    // file ("<offset>\t<local date and time to the millisecond>"). Nothing without a companion file.
+    void NoteBurst(std::uint64_t fileOffset, std::int64_t msSinceEpoch);
+
+    // Any thread. Bytes handed over since Start: the file offset at which the next byte goes.
+    std::uint64_t Taken() const { return taken_.load(std::memory_order_acquire); }
+    // Any thread. Bytes in the file, and bytes counted as not written.
+    std::uint64_t Written() const { return written_.load(std::memory_order_acquire); }
+    std::uint64_t NotWritten() const { return notWritten_.load(std::memory_order_acquire); }
+
+    // The companion line of a burst, in local time.
+    static std::string BurstLine(std::uint64_t fileOffset, std::int64_t msSinceEpoch);
+
+private:
+    using Chunk = std::vector<unsigned char>;
+
+    void Run();
+    // Writer thread: writes a chunk, or counts it when writing has ended.
+    void WriteChunk(const Chunk& chunk);
+    void WriteTimes(const std::string& lines);
+    // Writer thread: writes all of it; the errno of a failure, 0 on success.
+    int WriteFully(int fd, const unsigned char* data, std::size_t size, std::uint64_t* progress);
+    // With lock_ held: ends writing for good; the writer reports why, once.
+    void Fail(int reason);
+    // With lock_ held: a chunk to fill, a written one when there is one.
+    Chunk NewChunk();
+    void CloseFiles();
+
+    const std::size_t queueLimit_;
+    std::mutex lock_;                   // guards everything up to the thread
+    std::condition_variable wake_;
+    Chunk current_;                     // filling; taken by the writer at each wake
+    std::deque<Chunk> full_;            // waiting for the writer, oldest first
+    std::vector<Chunk> spare_;          // written chunks kept for reuse
+    std::string timesLines_;
+    std::size_t queued_ = 0;            // bytes in current_ and full_
+    bool stopping_ = false;
+    bool failed_ = false;               // no more bytes are written this recording
+    int failure_ = 0;                   // why, until the writer has reported it
+    bool timesFailed_ = false;
+    FailureCallback onFailure_;
+    std::thread thread_;
+
+    int fd_ = -1;
+    int timesFd_ = -1;
+    std::atomic<bool> recording_{false};
+    std::atomic<bool> stopRequested_{false}; // read by the writer while it waits for a pipe
+    std::atomic<std::uint64_t> taken_{0};
+    std::atomic<std::uint64_t> written_{0};
+    std::atomic<std::uint64_t> notWritten_{0};
+};

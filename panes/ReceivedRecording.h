@@ -1,0 +1,62 @@
+#pragma once
+// The Received pane's recording entries in its context menu: "Record to file..." (which reads "Stop
+// recording" while a recording runs), "Record to file with times..." (a companion file
+// "<file>.times" gets a line per burst) and "Keep only the last N MiB while recording". Asks for the
+// file with the standard dialog, opens it as Save does, and hands it to the pane's recorder; shows
+// the file and the bytes recorded through a status callback a few times a second, and a failure
+// once in a message box. Window's thread only.
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class CReceivedPane;
+class QAction;
+class QTimer;
+
+namespace plat {
+class HexView;
+}
+
+class ReceivedRecording : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultKeepMiB = 64;
+    // `showStatus` gets the recording's text ("Recording to <file>: <n> bytes"), empty for none.
+    ReceivedRecording(plat::HexView* view, CReceivedPane& pane, std::function<void(const QString&)> showStatus);
+    ~ReceivedRecording() override;
+
+    // Ends a running recording (the link's Stop, a mode change, the window closing): everything
+    // delivered before is in the file when this returns.
+    void Stop();
+    bool IsRecording() const;
+
+    QAction* RecordAction() const { return record_; }
+    QAction* RecordWithTimesAction() const { return recordWithTimes_; }
+    QAction* KeepLastAction() const { return keepLast_; }
+    QString StatusText() const;
+
+    // The seam for tests: answers the question for the number of MiB to keep instead of a person
+    // (nothing: cancelled).
+    using KeepSizeHook = std::function<std::optional<int>(int current)>;
+    static void SetKeepSizeHook(KeepSizeHook hook);
+
+private:
+    void Begin(bool withTimes);
+    void OnFailure(int reason, bool timesFile);
+    void OnKeepLastToggled(bool on);
+    void ShowCaptions();
+    void ShowStatus();
+
+    plat::HexView* view_;
+    CReceivedPane& pane_;
+    std::function<void(const QString&)> showStatus_;
+    QAction* record_;
+    QAction* recordWithTimes_;
+    QAction* keepLast_;
+    QTimer* statusTimer_;
+    QString path_;
+    int keepMiB_ = kDefaultKeepMiB;
+};

@@ -1,0 +1,265 @@
+// Recording the Received pane to a file through the window: real loopback TCP, real files,
+// /dev/full, and a recording process killed outright. Menu entries are triggered through their
+// actions; the file dialog and the size question are answered through their seams.
+#include "tests/links/LinkFixture.h"
+
+#include "panes/ReceivedRecording.h"
+#include "platform/hexview/HexView.h"
+#include "platform/toolkit/FileDialogs.h"
+
+#include <QAction>
+
+#include <csignal>
+#include <filesystem>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace linktest;
+
+extern char** environ;
+
+namespace {
+
+std::string FileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string AsText(const std::vector<unsigned char>& bytes)
+{
+    return {bytes.begin(), bytes.end()};
+}
+
+} // namespace
+
+class RecordingTest : public LinkFixture {
+protected:
+    void SetUp() override
+    {
+        LinkFixture::SetUp();
+        folder = testing::TempDir() + "/recording-" + std::to_string(::getpid()) + "-" +
+                 testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override
+    {
+        LinkFixture::TearDown();
+        plat::SetFileDialogHook(nullptr);
+        ReceivedRecording::SetKeepSizeHook(nullptr);
+        std::filesystem::remove_all(folder);
+    }
+
+    ReceivedRecording& Recording() { return *dlg->Recording(); }
+    void StartRecording(const std::string& path, bool withTimes = false)
+    {
+        plat::SetFileDialogHook([path](plat::FileDialogKind) { return std::optional<QString>(QString::fromStdString(path)); });
+        (withTimes ? Recording().RecordWithTimesAction() : Recording().RecordAction())->trigger();
+        Settle();
+    }
+    QString ReceivedTip()
+    {
+        Settle();
+        return Widget<QLineEdit>(IDC_RECEIVED_STATE)->toolTip();
+    }
+    // The window as a TCP client of a server of the test's own, connected.
+    Fd Connect(Fd& server)
+    {
+        server = Listen();
+        ChooseTcp(QString(), QStringLiteral("127.0.0.1"), Num(LocalPort(server.Get())));
+        Click(IDC_START);
+        Fd peer = Accept(server.Get());
+        EXPECT_TRUE(WaitState(QStringLiteral("Connected")));
+        return peer;
+    }
+    // Sends `data` in bursts from a thread and waits until the pane has counted all of it.
+    bool Flood(int peer, const std::vector<unsigned char>& data, std::int64_t before = 0)
+    {
+        std::thread sender([&] {
+            for (std::size_t at = 0; at < data.size(); at += 200000)
+                SendAll(peer, data.data() + at, std::min<std::size_t>(200000, data.size() - at));
+        });
+        const bool all = WaitFor([&] { return dlg->ReceivedTotal() >= before + static_cast<std::int64_t>(data.size()); });
+        sender.join();
+        return all;
+    }
+
+    std::string folder;
+};
+
+TEST_F(RecordingTest, AFloodIsRecordedByteExactAndStopEndsTheRecordingWithNothingLost)
+{
+    Fd server;
+    Fd peer = Connect(server);
+    const std::string path = folder + "/flood.bin";
+    EXPECT_EQ(Recording().RecordAction()->text(), QStringLiteral("&Record to file..."));
+    StartRecording(path);
+    ASSERT_TRUE(Recording().IsRecording());
+    EXPECT_EQ(Recording().RecordAction()->text(), QStringLiteral("Stop &recording"));
+    EXPECT_FALSE(Recording().RecordWithTimesAction()->isEnabled());
+    EXPECT_TRUE(ReceivedTip().startsWith(QStringLiteral("Recording to %1: ").arg(QString::fromStdString(path))));
+
+    const auto data = Pattern(24 << 20, 7);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+    // The tooltip catches up with the writer a few times a second.
+    ASSERT_TRUE(WaitFor([&] { return ReceivedTip() == QStringLiteral("Recording to %1: %2 bytes").arg(QString::fromStdString(path)).arg(data.size()); }));
+
+    Click(IDC_STOP);
+    EXPECT_FALSE(Recording().IsRecording());
+    EXPECT_EQ(Recording().RecordAction()->text(), QStringLiteral("&Record to file..."));
+    EXPECT_TRUE(Recording().RecordWithTimesAction()->isEnabled());
+    EXPECT_TRUE(FileText(path) == AsText(data)) << "the file must hold every byte, in order";
+    EXPECT_TRUE(Received() == data) << "the pane shows the same bytes";
+    EXPECT_EQ(ReceivedTip(), QStringLiteral("Recorded to %1: %2 bytes").arg(QString::fromStdString(path)).arg(data.size()));
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(RecordingTest, TheMenuEntryStopsARecordingAndTheTimesFileStartsEmpty)
+{
+    Fd server;
+    Fd peer = Connect(server);
+    const std::string path = folder + "/menu.bin";
+    StartRecording(path, true);
+    ASSERT_TRUE(Recording().IsRecording());
+    const auto data = Pattern(100000, 3);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+    Recording().RecordAction()->trigger();
+    Settle();
+    EXPECT_FALSE(Recording().IsRecording());
+    EXPECT_TRUE(FileText(path) == AsText(data));
+    EXPECT_TRUE(std::filesystem::exists(path + ".times"));
+    // Bytes after the stop are shown but not recorded.
+    const auto more = Pattern(1000, 9);
+    ASSERT_TRUE(Flood(peer.Get(), more, static_cast<std::int64_t>(data.size())));
+    EXPECT_TRUE(FileText(path) == AsText(data));
+}
+
+TEST_F(RecordingTest, AModeChangeAndClosingTheWindowEndTheRecordingWithNothingLost)
+{
+    Fd server;
+    Fd peer = Connect(server);
+    const std::string first = folder + "/mode.bin";
+    StartRecording(first);
+    const auto data = Pattern(3 << 20, 11);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+    Click(IDC_MODE_UDP);
+    EXPECT_FALSE(Recording().IsRecording());
+    EXPECT_TRUE(FileText(first) == AsText(data));
+
+    // Again over TCP, and the window goes while the recording runs.
+    Click(IDC_MODE_UDP);
+    Fd server2;
+    Fd peer2 = Connect(server2);
+    const std::string second = folder + "/close.bin";
+    StartRecording(second);
+    const auto more = Pattern(5 << 20, 12);
+    ASSERT_TRUE(Flood(peer2.Get(), more));
+    dlg.reset();
+    EXPECT_TRUE(FileText(second) == AsText(more));
+}
+
+TEST_F(RecordingTest, AFullDiskIsCountedInTheTooltipAndToldOnce)
+{
+    Fd server;
+    Fd peer = Connect(server);
+    StartRecording("/dev/full");
+    ASSERT_TRUE(Recording().IsRecording());
+    const auto data = Pattern(2 << 20, 5);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+    ASSERT_TRUE(WaitBoxes(1));
+    const auto more = Pattern(1 << 20, 6);
+    ASSERT_TRUE(Flood(peer.Get(), more, static_cast<std::int64_t>(data.size())));
+    Click(IDC_STOP);
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u) << "one message for the recording, not one per block";
+    EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("Disk full while accessing /dev/full."))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].onWindowThread);
+    EXPECT_EQ(ReceivedTip(), QStringLiteral("Recorded to /dev/full: 0 bytes; %1 bytes could not be written").arg(data.size() + more.size()));
+}
+
+TEST_F(RecordingTest, KeepingTheLastMebibyteBoundsThePaneWhileTheFileHoldsEverything)
+{
+    ReceivedRecording::SetKeepSizeHook([](int current) {
+        EXPECT_EQ(current, ReceivedRecording::kDefaultKeepMiB);
+        return std::optional<int>(1);
+    });
+    Recording().KeepLastAction()->trigger();
+    ASSERT_TRUE(Recording().KeepLastAction()->isChecked());
+    EXPECT_EQ(Recording().KeepLastAction()->text(), QStringLiteral("&Keep only the last 1 MiB while recording"));
+
+    Fd server;
+    Fd peer = Connect(server);
+    const std::string path = folder + "/keep.bin";
+    StartRecording(path);
+    const auto data = Pattern(40 << 20, 21);
+    std::size_t largest = 0;
+    std::thread sender([&] {
+        for (std::size_t at = 0; at < data.size(); at += 200000)
+            SendAll(peer.Get(), data.data() + at, std::min<std::size_t>(200000, data.size() - at));
+    });
+    const bool all = WaitFor([&] {
+        largest = std::max(largest, dlg->ReceivedBlock().Size());
+        return dlg->ReceivedTotal() >= static_cast<std::int64_t>(data.size());
+    });
+    sender.join();
+    ASSERT_TRUE(all);
+    Click(IDC_STOP);
+
+    const std::size_t keep = 1 << 20;
+    EXPECT_LE(largest, keep + keep / 8 + 16384);
+    const std::uint64_t front = dlg->ReceivedBlock().FrontDropped();
+    EXPECT_EQ(front + dlg->ReceivedBlock().Size(), data.size());
+    EXPECT_TRUE(Received() == std::vector<unsigned char>(data.begin() + static_cast<std::ptrdiff_t>(front), data.end()));
+    EXPECT_TRUE(FileText(path) == AsText(data));
+
+    // The view counts offsets from the start of the capture.
+    auto* view = dlg->ControlAs<plat::HexView>(IDC_HEX_RECEIVED);
+    Settle();
+    EXPECT_EQ(view->OffsetOrigin(), front);
+    view->SetCursorOffset(0, plat::HexArea::Hex);
+    view->ScrollOffsetIntoView(0);
+    const QString rows = view->AccessibleRows().Text();
+    EXPECT_TRUE(rows.startsWith(QString::number(front, 16).toUpper().rightJustified(8, QChar('0')) + QStringLiteral("  ")))
+        << rows.left(80).toStdString();
+
+    // Unticked, the pane holds everything again.
+    Recording().KeepLastAction()->trigger();
+    EXPECT_FALSE(Recording().KeepLastAction()->isChecked());
+    EXPECT_EQ(dlg->ReceivedPane().KeepLast(), 0u);
+}
+
+TEST_F(RecordingTest, ARecordingSurvivesItsProgramBeingKilled)
+{
+    const std::string path = folder + "/killed.bin";
+    const std::uint16_t port = FreeTcpPort();
+    const std::string portText = std::to_string(port);
+    const char* child = RELVANTO_RECORD_KILL_CHILD;
+    char* argv[] = {const_cast<char*>(child), const_cast<char*>(portText.c_str()), const_cast<char*>(path.c_str()), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, child, nullptr, nullptr, argv, environ), 0);
+
+    Fd peer;
+    ASSERT_TRUE(testwait::WaitUntil([&] { return static_cast<bool>(peer = ConnectTcp(port)); }));
+    const auto data = Pattern(6 << 20, 31);
+    ASSERT_TRUE(SendAll(peer.Get(), data.data(), data.size()));
+    // Nobody stops the recording: the writer puts the bytes out on its own, soon after they came.
+    const auto size = [&] {
+        std::error_code missing;
+        const auto bytes = std::filesystem::file_size(path, missing);
+        return missing ? 0 : bytes;
+    };
+    const bool written = testwait::WaitUntil([&] { return size() >= data.size(); });
+    // More bytes in flight when the kill comes do not spoil what was written before.
+    SendAll(peer.Get(), data.data(), 100000);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(written) << size();
+    const std::string text = FileText(path);
+    EXPECT_TRUE(text.substr(0, data.size()) == AsText(data));
+}

@@ -1,0 +1,228 @@
+// The recorder of received bytes with real files, /dev/full and a pipe nobody empties; and the
+// Received pane keeping only its last bytes while it records.
+#include "panes/ReceiveRecorder.h"
+#include "panes/ReceivedPane.h"
+#include "tests/support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string TempPath(const char* name)
+{
+    return (testing::TempDir() + "/") + name + std::to_string(::getpid());
+}
+
+std::string FileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A stream whose every byte tells its place: a lost, doubled or reordered block shows.
+std::string Stream(std::size_t n)
+{
+    std::string out(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<char>((i * 131 + i / 65521) & 0xFF);
+    return out;
+}
+
+const unsigned char* Bytes(const std::string& s, std::size_t at = 0)
+{
+    return reinterpret_cast<const unsigned char*>(s.data()) + at;
+}
+
+struct Failures {
+    std::mutex lock;
+    std::vector<std::pair<int, bool>> seen;
+    ReceiveRecorder::FailureCallback Callback()
+    {
+        return [this](int reason, bool times) {
+            std::lock_guard guard(lock);
+            seen.emplace_back(reason, times);
+        };
+    }
+    std::vector<std::pair<int, bool>> Seen()
+    {
+        std::lock_guard guard(lock);
+        return seen;
+    }
+};
+
+class NullView : public ReceivedPaneView {
+public:
+    void ShowReceivedState(ReceivedState) override {}
+    void RedrawReceived(bool) override {}
+};
+
+class PaneDelivery : public CReceivedPane {
+public:
+    using CReceivedPane::CReceivedPane;
+    void Deliver(const unsigned char* data, int size) { CReceiveSink::Deliver(data, size); }
+};
+
+} // namespace
+
+TEST(ReceiveRecorder, WritesEveryBlockInOrderSoonAndTheBurstLinesBesideThem)
+{
+    const std::string path = TempPath("record-order");
+    const std::string timesPath = path + ".times";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int timesFd = ::open(timesPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_GE(timesFd, 0);
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+
+    ReceiveRecorder recorder;
+    Failures failures;
+    ASSERT_TRUE(recorder.Start(fd, timesFd, failures.Callback()));
+    EXPECT_TRUE(recorder.IsRecording());
+    // Blocks of every size up to the receive path's largest, several chunks' worth.
+    const std::string stream = Stream(5 * 1024 * 1024 + 333);
+    std::size_t at = 0;
+    for (std::size_t size = 1; at < stream.size(); size = size % 16384 + 977) {
+        const std::size_t n = std::min(size, stream.size() - at);
+        recorder.Append(Bytes(stream, at), n);
+        at += n;
+    }
+    recorder.NoteBurst(0, 1796648400123);          // 2026-12-07 13:00:00.123 UTC
+    recorder.NoteBurst(4096, 1796648401005);
+    EXPECT_EQ(recorder.Taken(), stream.size());
+
+    // Without a Stop the writer still puts everything out within a moment: what a killed
+    // program leaves behind.
+    ASSERT_TRUE(testwait::WaitUntil([&] { return FileText(path).size() == stream.size(); }));
+    EXPECT_TRUE(FileText(path) == stream);
+    ASSERT_TRUE(testwait::WaitUntil([&] { return !FileText(timesPath).empty(); }));
+    EXPECT_EQ(FileText(timesPath), "0\t2026-12-07 13:00:00.123\n4096\t2026-12-07 13:00:01.005\n");
+
+    // Bytes handed over right before Stop are in the file when Stop returns; none after it.
+    recorder.Append(Bytes("tail"), 4);
+    recorder.Stop();
+    EXPECT_FALSE(recorder.IsRecording());
+    recorder.Append(Bytes("late"), 4);
+    recorder.NoteBurst(9, 0);
+    EXPECT_TRUE(FileText(path) == stream + "tail");
+    EXPECT_EQ(recorder.Written(), stream.size() + 4);
+    EXPECT_EQ(recorder.NotWritten(), 0u);
+    EXPECT_TRUE(failures.Seen().empty());
+    EXPECT_EQ(ReceiveRecorder::BurstLine(17, -1), "17\t1969-12-31 23:59:59.999\n");
+    ::unlink(path.c_str());
+    ::unlink(timesPath.c_str());
+}
+
+TEST(ReceiveRecorder, AFullDiskIsCountedAndReportedOnce)
+{
+    const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ReceiveRecorder recorder;
+    Failures failures;
+    ASSERT_TRUE(recorder.Start(fd, -1, failures.Callback()));
+    const std::string stream = Stream(3 * 1024 * 1024);
+    for (std::size_t at = 0; at < stream.size(); at += 16384) {
+        recorder.Append(Bytes(stream, at), 16384);
+        if (at == 16384 * 64) {
+            ASSERT_TRUE(testwait::WaitUntil([&] { return !failures.Seen().empty(); })) << "a failed write must be told";
+        }
+    }
+    recorder.Stop();
+    EXPECT_EQ(recorder.Written(), 0u);
+    EXPECT_EQ(recorder.NotWritten(), stream.size()) << "every byte that could not be written is counted";
+    ASSERT_EQ(failures.Seen().size(), 1u) << "told once, not once per block";
+    EXPECT_EQ(failures.Seen()[0], std::make_pair(ENOSPC, false));
+}
+
+TEST(ReceiveRecorder, ADiskThatCannotKeepUpStopsAtTheQueueLimitWithAnExactBeginning)
+{
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
+    // The queue holds a quarter of a megabyte; nobody reads the pipe until everything was handed over.
+    ReceiveRecorder recorder(256 * 1024);
+    Failures failures;
+    ASSERT_TRUE(recorder.Start(pipeFds[1], -1, failures.Callback()));
+    const std::string stream = Stream(4 * 1024 * 1024);
+    for (std::size_t at = 0; at < stream.size(); at += 16384)
+        recorder.Append(Bytes(stream, at), 16384);
+    ASSERT_TRUE(testwait::WaitUntil([&] { return !failures.Seen().empty(); }));
+    EXPECT_EQ(failures.Seen()[0].first, ReceiveRecorder::kQueueOverflow);
+
+    std::string read;
+    std::thread reader([&] {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+            if (n > 0)
+                read.append(buffer, static_cast<std::size_t>(n));
+            else if (n == 0)
+                return;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    recorder.Stop(); // closes the pipe's end, which ends the reader
+    reader.join();
+    ::close(pipeFds[0]);
+    EXPECT_GT(recorder.NotWritten(), 0u);
+    EXPECT_EQ(recorder.Written() + recorder.NotWritten(), stream.size());
+    EXPECT_EQ(read.size(), recorder.Written());
+    EXPECT_TRUE(read == stream.substr(0, read.size())) << "what was written is exactly the beginning of the stream";
+    EXPECT_EQ(failures.Seen().size(), 1u);
+}
+
+TEST(ReceivedPaneRecording, KeepsOnlyTheLastBytesWhileRecordingAndTheFileHasEverything)
+{
+    const std::string path = TempPath("record-keep");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    NullView view;
+    PaneDelivery pane(view);
+    const std::size_t keep = 1024 * 1024;
+    pane.SetKeepLast(keep);
+    const std::string stream = Stream(20 * 1024 * 1024);
+
+    // Not recording: the pane keeps everything, whatever it was told to keep.
+    pane.Deliver(Bytes(stream), 16384 * 100);
+    EXPECT_EQ(pane.Block().Size(), 16384u * 100);
+    pane.Clear();
+
+    ASSERT_TRUE(pane.StartRecording(fd, -1, nullptr));
+    std::size_t largest = 0;
+    for (std::size_t at = 0; at < stream.size(); at += 16000) {
+        const auto n = static_cast<int>(std::min<std::size_t>(16000, stream.size() - at));
+        pane.Deliver(Bytes(stream, at), n);
+        largest = std::max(largest, pane.Block().Size());
+    }
+    pane.StopRecording();
+    EXPECT_LE(largest, keep + keep / 8 + 16384) << "the pane must stay near what it keeps";
+    EXPECT_GE(pane.Block().Size(), keep - 16384);
+    EXPECT_EQ(pane.Total(), static_cast<std::int64_t>(stream.size()));
+    // The pane holds the end of the stream, and its front counts from the start of the capture.
+    const std::uint64_t front = pane.Block().FrontDropped();
+    EXPECT_EQ(front + pane.Block().Size(), stream.size());
+    std::string shown(pane.Block().Size(), '\0');
+    pane.Block().Read(0, reinterpret_cast<unsigned char*>(shown.data()), shown.size());
+    EXPECT_TRUE(shown == stream.substr(front));
+    EXPECT_TRUE(FileText(path) == stream);
+
+    // A clear starts a new capture at offset 0.
+    pane.Clear();
+    EXPECT_EQ(pane.Block().FrontDropped(), 0u);
+    pane.Deliver(Bytes("abc"), 3);
+    EXPECT_EQ(pane.Block().Size(), 3u);
+    ::unlink(path.c_str());
+}
