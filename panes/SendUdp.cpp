@@ -9,7 +9,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-SendEngine::Ending SendEngine::UdpPass(const plat::SocketRef& socket, const std::vector<unsigned char>& bytes)
+SendEngine::Ending SendEngine::UdpPass(const plat::SocketRef& socket, const plat::BlockSnapshot& bytes)
 {
     sockaddr_in destination;
     std::memset(&destination, 0, sizeof destination);
@@ -22,9 +22,11 @@ SendEngine::Ending SendEngine::UdpPass(const plat::SocketRef& socket, const std:
             destination.sin_addr.s_addr = INADDR_NONE;
         destination.sin_port = htons(static_cast<std::uint16_t>(m_job.GetDestPort()));
     }
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t n = std::min(kUdpChunkSize, bytes.size() - at);
-        const ssize_t sent = ::sendto(socket->Descriptor(), bytes.data() + at, n, MSG_NOSIGNAL,
+    const unsigned char* data = bytes.Data();
+    const std::size_t size = bytes.Size();
+    for (std::size_t at = 0; at < size;) {
+        const std::size_t n = std::min(kUdpChunkSize, size - at);
+        const ssize_t sent = ::sendto(socket->Descriptor(), data + at, n, MSG_NOSIGNAL,
                                       reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
         if (sent < 0 && errno == EINTR)
             continue;
