@@ -212,7 +212,7 @@ TEST(BlockSnapshot, AChangeWithoutMemoryForTheCopyIsRefusedAndLosesNothing)
 TEST(BlockSnapshot, SendersReadWhatTheyTookWhileTheBlockIsEdited)
 {
     ByteBlock block;
-    const auto first = Pattern(256 << 10, 6);
+    const std::vector<unsigned char> first(256 << 10, 0xA5);
     ASSERT_EQ(block.Insert(0, first.data(), first.size()), BlockStatus::Ok);
     std::atomic<bool> done{false};
     std::atomic<int> wrong{0};
