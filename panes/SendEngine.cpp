@@ -170,7 +170,7 @@ void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
             pass = TcpPass(bytes);
             break;
         case SendLink::Udp:
-            pass = UdpPass(udpSocket, bytes);
+            pass = UdpPass(udpSocket, bytes, UdpPassesAtOnce(bytes));
             break;
         case SendLink::Serial:
             pass = SerialPass(bytes, *ticket);

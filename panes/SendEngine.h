@@ -49,6 +49,8 @@ public:
     // Largest payload of one UDP datagram; serial writes are at most kSerialWriteSize bytes.
     static constexpr std::size_t kUdpChunkSize = 512;
     static constexpr std::size_t kSerialWriteSize = 2048;
+    // Most datagrams handed to the kernel in one call.
+    static constexpr std::size_t kUdpBatch = 64;
 
     SendEngine(SendView& view, SendLinks& links);
     // JoinWorkers must have run.
@@ -85,7 +87,10 @@ private:
     // The send thread.
     void SendThread(SendLink link, std::shared_ptr<SendTicket> ticket);
     Ending TcpPass(const plat::BlockSnapshot& bytes);
-    Ending UdpPass(const plat::SocketRef& socket, const plat::BlockSnapshot& bytes);
+    // `passes` whole passes, one after the other, without a stop poll between them.
+    Ending UdpPass(const plat::SocketRef& socket, const plat::BlockSnapshot& bytes, std::size_t passes);
+    // How many passes of a periodic send with no pause go out at once: enough for one batch.
+    std::size_t UdpPassesAtOnce(const plat::BlockSnapshot& bytes);
     Ending SerialPass(const plat::BlockSnapshot& bytes, const SendTicket& ticket);
     bool Periodic();
     bool StopRequested(const SendTicket& ticket);

@@ -229,6 +229,22 @@ TEST_F(SendEngineTest, UdpSendsDatagramsOfAtMost512BytesToTheDestination)
     ASSERT_TRUE(view.WaitState("1300 bytes sent"));
 }
 
+TEST_F(SendEngineTest, APeriodicUdpSendWithoutPauseRepeatsWholePassesInOrder)
+{
+    Fd peer = UdpPeer();
+    Periodic(0);
+    engine.Start(SendLink::Udp, Bytes(1300, 5));
+    const auto all = Pattern(1300, 5);
+    const std::vector<unsigned char> pieces[] = {{all.begin(), all.begin() + 512},
+                                                 {all.begin() + 512, all.begin() + 1024},
+                                                 {all.begin() + 1024, all.end()}};
+    // The first datagrams are never the ones a full receive queue drops: 20 passes fit in it.
+    for (int datagram = 0; datagram < 60; ++datagram)
+        ASSERT_TRUE(Datagram(peer.Get()) == pieces[datagram % 3]) << "datagram " << datagram;
+    engine.StopAll();
+    EXPECT_TRUE(view.WaitState("Periodic Stopped"));
+}
+
 TEST_F(SendEngineTest, AUdpSendWithoutASocketShowsWhyAndSendsNothing)
 {
     engine.Start(SendLink::Udp, Bytes(10));
