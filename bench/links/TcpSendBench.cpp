@@ -3,7 +3,8 @@
 // the Send click (or socat's start) until the sink holds all bytes. The window's resident memory is
 // sampled during the send: the send reads the pane's own bytes, so it should hardly grow. Ends with
 // the slowest round's first byte over its 20 ms limit, the throughput ratio to socat and the memory
-// grown over the pane's size; fails only on wrong bytes at the sink.
+// grown over the pane's size; fails only on wrong bytes at the sink. Also prints how long one key
+// typed into the pane during a held-up send takes on the window's thread (the pane's own copy).
 //
 // bench_links_tcp_send [MiB, default 256] [rounds, default 3]
 #include "bench/hexview/ProcMemory.h"
@@ -11,6 +12,7 @@
 
 #include "resources/ControlIds.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <algorithm>
 #include <atomic>
@@ -46,6 +48,9 @@ public:
     std::uint16_t Port() const { return m_port; }
     bool Done() const { return m_done.load(); }
     bool Accepted() const { return m_accepted.load(); }
+    // A closed sink accepts but reads nothing until opened: the send waits on full socket buffers.
+    void Close() { m_open = false; }
+    void Open() { m_open = true; }
     void Wait() { while (!Done()) std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
     Clock::time_point FirstAt() const { return m_firstAt; }
     Clock::time_point DoneAt() const { return m_doneAt; }
@@ -58,6 +63,8 @@ private:
         const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
         std::vector<unsigned char> buffer(1 << 20, 0);
         m_accepted = true;
+        while (!m_open.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const auto& cyclic = bench::Cyclic();
         while (fd >= 0 && m_received < m_total) {
             const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
@@ -90,6 +97,7 @@ private:
     Clock::time_point m_doneAt;
     std::atomic<bool> m_done{false};
     std::atomic<bool> m_accepted{false};
+    std::atomic<bool> m_open{true};
     std::thread m_thread;
 };
 
@@ -178,6 +186,45 @@ Run FromWindow(std::uint64_t total)
     return run;
 }
 
+// A send held up by a sink that does not read yet, and one key typed into the Sending pane meanwhile:
+// how long the window's thread takes over it (the pane gets a copy of its own). The sink must still
+// get the pane as it was at Send. Returns the milliseconds, or -1 when the sink got other bytes.
+double EditDuringSend(std::uint64_t total)
+{
+    auto window = bench::MakeWindow();
+    CMainDlg& dlg = *window;
+    bench::FillSending(dlg, static_cast<std::size_t>(total));
+    Sink sink(total);
+    sink.Close();
+    bench::Type(dlg, IDC_TCP_SERVER_PORT, QString());
+    bench::TypeAddress(dlg, IDC_TCP_DEST_IP, QStringLiteral("127.0.0.1"));
+    bench::Type(dlg, IDC_TCP_DEST_PORT, QString::number(sink.Port()));
+    bench::Click(dlg, IDC_MODE_TCP);
+    bench::Click(dlg, IDC_START);
+    bench::RunUntil([&] { return dlg.GetText(IDC_STATE) == QStringLiteral("Connected"); });
+    bench::Click(dlg, IDC_SEND);
+    bench::RunUntil([&] { return !dlg.Control(IDC_SEND)->isEnabled(); });
+
+    QWidget* view = dlg.Control(IDC_HEX_SENDING);
+    view->setFocus();
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("A"));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("A"));
+    const auto start = Clock::now();
+    QApplication::sendEvent(view, &press);
+    const double ms = bench::Seconds(start) * 1e3;
+    QApplication::sendEvent(view, &release);
+    unsigned char first = 0;
+    dlg.SendingBlock().Read(0, &first, 1);
+
+    sink.Open();
+    bench::RunUntil([&] { return sink.Done(); });
+    const QString expected = QString::asprintf("%llu bytes sent", static_cast<unsigned long long>(total));
+    bench::RunUntil([&] { return dlg.GetText(IDC_SENDER_STATE) == expected; });
+    bench::Click(dlg, IDC_STOP);
+    const bool edited = first >> 4 == 0xA;
+    return sink.Intact() && edited ? ms : -1;
+}
+
 Run FromSocat(const std::string& path, std::uint64_t total)
 {
     Sink sink(total);
@@ -254,6 +301,7 @@ int main(int argc, char** argv)
         mostGrown = std::max(mostGrown, w.grownBytes);
     }
     const Run w = best(window), s = best(socat);
+    const double editMs = EditDuringSend(total);
     std::printf("  from the Sending pane (Send click to last byte): %8.3f s  %8.1f MB/s  first byte after %.3f s\n",
                 w.seconds, rate(w.seconds), w.firstByte);
     std::printf("  socat from a file (start to last byte):          %8.3f s  %8.1f MB/s  first byte after %.3f s\n",
@@ -262,6 +310,9 @@ int main(int argc, char** argv)
                 slowestSocatFirst * 1e3);
     std::printf("  resident memory grown during the send, most of any round: %.1f MiB (%.3f of the pane)\n",
                 mostGrown / 1048576.0, mostGrown / static_cast<double>(total));
+    std::printf("  one key typed into the pane during a send: %.1f ms on the window's thread (the pane's copy)%s\n",
+                editMs, editMs < 0 ? " - WRONG bytes at the sink or the edit missing" : "");
+    allIntact = allIntact && editMs >= 0;
     std::printf("  content at the sink: %s\n", allIntact ? "byte-exact" : "WRONG");
     bench::PrintResult("tcp_send_first_byte", slowestFirst >= 0 ? slowestFirst / 0.020 : -1, bench::AtMost(1.0));
     bench::PrintResult("tcp_send", w.seconds > 0 && s.seconds > 0 && allIntact ? rate(w.seconds) / rate(s.seconds) : -1,
