@@ -196,12 +196,20 @@ TEST_F(SendEngineTest, APeriodicTcpSendStoppedMidwayLeavesThePeerWholePasses)
     EXPECT_TRUE(view.Sending());
     ASSERT_EQ(ReceiveUpTo(peer.Get(), 5 * kPass).size(), 5 * kPass);
     engine.StopAll();
-    ASSERT_TRUE(view.WaitState("Periodic Stopped"));
-    EXPECT_FALSE(view.Sending());
-    links.tcp.Take()->Shutdown();
+    // Read on: a send held up by full socket buffers sees the stop only when the peer reads.
     std::vector<unsigned char> rest;
-    for (std::vector<unsigned char> more; !(more = ReceiveUpTo(peer.Get(), 1 << 20, 2000)).empty();)
-        rest.insert(rest.end(), more.begin(), more.end());
+    std::atomic<bool> closed{false};
+    std::thread reader([&] {
+        for (std::vector<unsigned char> more; !(more = ReceiveUpTo(peer.Get(), 1 << 20, 2000)).empty() || !closed;)
+            rest.insert(rest.end(), more.begin(), more.end());
+    });
+    const bool stopped = view.WaitState("Periodic Stopped");
+    const bool sending = view.Sending();
+    links.tcp.Take()->Shutdown();
+    closed = true;
+    reader.join();
+    ASSERT_TRUE(stopped);
+    EXPECT_FALSE(sending);
     EXPECT_EQ(rest.size() % kPass, 0u) << "a stop takes effect between passes";
 }
 
