@@ -53,7 +53,7 @@ void CMainDlg::SavePaneToFile(plat::ByteBlock& block, CHexeditctrl1& view, std::
         std::unique_lock<std::mutex> betweenAppends;
         if (appendLock != nullptr)
             betweenAppends = std::unique_lock(*appendLock);
-        bytes = block.Hold();
+        bytes = block.HoldToRead();
         size = block.Size();
     }
     const FileError written = file.WriteAll(bytes, size);
@@ -93,7 +93,15 @@ void CMainDlg::OnLoad()
         ShowBlockError(this, sized);
         return;
     }
+    // The clear above left a running send's bytes to it, so the pane's storage is its own: the hold
+    // for writing needs no copy. Should it fail all the same, the pane stays empty.
     unsigned char* bytes = m_saSending.Hold();
+    if (bytes == nullptr) {
+        m_saSending.Resize(0);
+        m_hexSending.UpdateView(CHexeditctrl1::kRedraw);
+        ShowBlockError(this, plat::BlockStatus::NoMemory);
+        return;
+    }
     const FileError read = file.ReadExactly(bytes, static_cast<std::size_t>(length));
     m_saSending.Release();
     if (read != FileError::None) {

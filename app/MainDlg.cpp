@@ -76,6 +76,8 @@ void CMainDlg::ConnectHandlers()
     OnClicked(IDC_SAVE_RECEIVED, [this] { OnSaveReceived(); });
     OnClicked(IDC_SAVE_SENDING, [this] { OnSaveSending(); });
     OnClicked(IDC_LOAD, [this] { OnLoad(); });
+    QObject::connect(m_hexSending.View(), &plat::HexView::editFailedForMemory, this,
+                     [this] { OnSendingEditFailedForMemory(); });
 }
 
 void CMainDlg::InitWindowState()

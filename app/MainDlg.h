@@ -74,6 +74,8 @@ protected:
     void OnSendStop();
     void OnPeriodic();
     void OnClearSending();
+    // The Sending pane refused an edit for want of memory: says so, and why when a send is the cause.
+    void OnSendingEditFailedForMemory();
     void ClearSendingPane();
 
     // Link controls returned to the state in which no link is chosen, and the link teardown.
@@ -142,8 +144,9 @@ private:
     plat::FrameClock* m_receivedStateClock = new plat::FrameClock([this] { ApplyReceivedState(); }, this);
     CHexeditctrl1 m_hexSending;
     plat::ByteBlock m_saSending;
-    // A copy of the Sending pane's bytes taken at Send, handed to the send threads.
-    std::shared_ptr<const std::vector<unsigned char>> m_sendBytes;
+    // The Sending pane's bytes as they were at Send, between the Send click and the send threads'
+    // start: kept no longer, so that the pane's edits after the sends need no copy.
+    plat::BlockSnapshot m_sendBytes;
     CSerialReceiver m_serial;
 
     // The Received pane's bytes, the links that deliver to it and the sends. Their workers are

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <new>
 #include <thread>
 
 namespace {
@@ -38,6 +37,8 @@ void CMainDlg::OnSend()
         StartUdpSend();
     if (GetCheck(IDC_MODE_RS232) == 1)
         StartSerialSend();
+    // The sends hold the snapshot as long as they run; the window does not.
+    m_sendBytes.Reset();
 }
 
 int CMainDlg::PrepareSendJob()
@@ -58,16 +59,10 @@ int CMainDlg::PrepareSendJob()
         m_sends.SetPeriodic(false);
     }
 
-    // The bytes are copied at Send: the send threads never read the pane itself. Copied straight
-    // from the held block, in one pass (no zero-filled vector written over): the hold keeps the size,
-    // and the pane's bytes change only on this thread.
-    const unsigned char* pane = m_saSending.Hold();
-    try {
-        m_sendBytes = std::make_shared<const std::vector<unsigned char>>(pane, pane + m_saSending.Size());
-        m_saSending.Release();
-    } catch (const std::bad_alloc&) {
-        m_saSending.Release();
-        // The pane keeps its bytes; only this send is given up.
+    // The sends read a snapshot of the pane taken now, with no copy: the pane's next change moves
+    // the pane to fresh storage and leaves these bytes to the sends. A copy is made only when the
+    // pane is held; when none can be had the pane keeps its bytes and only this send is given up.
+    if (m_saSending.TakeSnapshot(m_sendBytes) != plat::BlockStatus::Ok) {
         plat::ShowMessageBox(this, QStringLiteral("Not enough memory to send the data of the Sending Data pane."));
         return -1;
     }
@@ -137,11 +132,25 @@ void CMainDlg::OnClearSending()
 
 void CMainDlg::ClearSendingPane()
 {
-    // Running sends keep their own copy; only a save may hold the block for a moment.
+    // Running sends keep their own snapshot; only a save may hold the block for a moment.
     while (m_saSending.Resize(0) == plat::BlockStatus::Held)
         std::this_thread::yield();
     m_hexSending.UpdateView(CHexeditctrl1::kRedraw);
-    m_sendBytes.reset();
+    m_sendBytes.Reset();
+}
+
+void CMainDlg::OnSendingEditFailedForMemory()
+{
+    // A send reading the pane keeps the bytes as they were at Send; an edit meanwhile needs a copy
+    // of its own, and that is what memory could not be found for.
+    if (m_saSending.Shared()) {
+        plat::ShowMessageBox(this, QStringLiteral("Not enough memory to change the Sending Data pane while a send reads "
+                                                  "its data: the pane was left as it was. Stop the send or wait for it "
+                                                  "to end, then make the change again."));
+    } else {
+        plat::ShowMessageBox(this, QStringLiteral("Not enough memory to change the Sending Data pane: the pane was left "
+                                                  "as it was."));
+    }
 }
 
 void CMainDlg::ShowSenderState(const std::string& text)

@@ -10,7 +10,7 @@ SendEngine::SendEngine(SendView& view, SendLinks& links) : m_view(view), m_links
 
 SendEngine::~SendEngine() = default;
 
-bool SendEngine::Start(SendLink link, std::shared_ptr<const std::vector<unsigned char>> bytes)
+bool SendEngine::Start(SendLink link, plat::BlockSnapshot bytes)
 {
     auto ticket = std::make_shared<SendTicket>();
     ticket->bytes = std::move(bytes);
@@ -127,7 +127,7 @@ void SendEngine::ShowEnd(SendLink link, const SendTicket& ticket, const std::str
 
 void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
 {
-    const std::vector<unsigned char>& bytes = *ticket->bytes;
+    const plat::BlockSnapshot& bytes = ticket->bytes;
     plat::SocketRef udpSocket;
     // The Sender State at the end. A TCP send that did not end with a whole single pass always says
     // "Periodic Stopped"; UDP and serial sends say it when Periodic is checked at their end.
@@ -142,12 +142,13 @@ void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
         } else if (ending == Ending::Done && link != SendLink::Serial) {
             // A single serial send leaves the Sender State as it is.
             char sent[48];
-            std::snprintf(sent, sizeof sent, "%d bytes sent", static_cast<int>(bytes.size()));
+            std::snprintf(sent, sizeof sent, "%d bytes sent", static_cast<int>(bytes.Size()));
             text = sent;
         }
         // The socket goes first: once the end shows, a Stop Bind has closed it and a new Bind finds
-        // its port free.
+        // its port free. So do the bytes: once the end shows, the pane's next edit needs no copy.
         udpSocket.reset();
+        ticket->bytes.Reset();
         ShowEnd(link, *ticket, text);
     };
 
@@ -169,7 +170,7 @@ void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
             pass = TcpPass(bytes);
             break;
         case SendLink::Udp:
-            pass = UdpPass(udpSocket, bytes);
+            pass = UdpPass(udpSocket, bytes, UdpPassesAtOnce(bytes));
             break;
         case SendLink::Serial:
             pass = SerialPass(bytes, *ticket);

@@ -17,7 +17,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 // What the send threads show in the window. Called from the send threads; each call queues its work
 // for the window's thread and never waits for it, except ShowSendMessage.
@@ -50,6 +49,8 @@ public:
     // Largest payload of one UDP datagram; serial writes are at most kSerialWriteSize bytes.
     static constexpr std::size_t kUdpChunkSize = 512;
     static constexpr std::size_t kSerialWriteSize = 2048;
+    // Most datagrams handed to the kernel in one call.
+    static constexpr std::size_t kUdpBatch = 64;
 
     SendEngine(SendView& view, SendLinks& links);
     // JoinWorkers must have run.
@@ -58,9 +59,9 @@ public:
     SendEngine& operator=(const SendEngine&) = delete;
 
     // Window thread. Starts a send of `bytes` on `link`; a send still running on that link is asked
-    // to stop and nobody waits for it. False when no thread could be made for it: nothing was sent
-    // and the view was not told.
-    bool Start(SendLink link, std::shared_ptr<const std::vector<unsigned char>> bytes);
+    // to stop and nobody waits for it. The send keeps its snapshot until its thread ends. False when
+    // no thread could be made for it: nothing was sent and the view was not told.
+    bool Start(SendLink link, plat::BlockSnapshot bytes);
     // Window thread. Asks every running send to stop; does not wait. A stop is meant only for the
     // sends running when it is made.
     void StopAll();
@@ -85,9 +86,12 @@ private:
 
     // The send thread.
     void SendThread(SendLink link, std::shared_ptr<SendTicket> ticket);
-    Ending TcpPass(const std::vector<unsigned char>& bytes);
-    Ending UdpPass(const plat::SocketRef& socket, const std::vector<unsigned char>& bytes);
-    Ending SerialPass(const std::vector<unsigned char>& bytes, const SendTicket& ticket);
+    Ending TcpPass(const plat::BlockSnapshot& bytes);
+    // `passes` whole passes, one after the other, without a stop poll between them.
+    Ending UdpPass(const plat::SocketRef& socket, const plat::BlockSnapshot& bytes, std::size_t passes);
+    // How many passes of a periodic send with no pause go out at once: enough for one batch.
+    std::size_t UdpPassesAtOnce(const plat::BlockSnapshot& bytes);
+    Ending SerialPass(const plat::BlockSnapshot& bytes, const SendTicket& ticket);
     bool Periodic();
     bool StopRequested(const SendTicket& ticket);
     // The pause between two passes; false when the window is closing.

@@ -19,12 +19,14 @@ bool PortIsGone(std::uint32_t status)
 
 } // namespace
 
-SendEngine::Ending SendEngine::SerialPass(const std::vector<unsigned char>& bytes, const SendTicket& ticket)
+SendEngine::Ending SendEngine::SerialPass(const plat::BlockSnapshot& bytes, const SendTicket& ticket)
 {
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t n = std::min(kSerialWriteSize, bytes.size() - at);
+    const unsigned char* data = bytes.Data();
+    const std::size_t size = bytes.Size();
+    for (std::size_t at = 0; at < size;) {
+        const std::size_t n = std::min(kSerialWriteSize, size - at);
         std::uint32_t written = 0;
-        const std::uint32_t status = m_links.SerialWrite(bytes.data() + at, static_cast<std::uint32_t>(n), &written);
+        const std::uint32_t status = m_links.SerialWrite(data + at, static_cast<std::uint32_t>(n), &written);
         if (PortIsGone(status)) {
             // The teardown asks the sends to stop before it closes the port under a write: that
             // write ends as stopped, not as a port that was never open.

@@ -1,8 +1,12 @@
 #include "platform/byteblock/ByteBlock.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace plat {
 namespace {
@@ -18,12 +22,22 @@ bool AddOverflows(std::size_t a, std::size_t b)
 } // namespace
 
 ByteBlock::ByteBlock() = default;
-ByteBlock::~ByteBlock() = default;
+
+ByteBlock::~ByteBlock()
+{
+    // Snapshots may outlive the block: the storage they read becomes theirs.
+    std::lock_guard lock(mutex_);
+    if (const std::shared_ptr<detail::SharedBytes> shared = shared_.lock()) {
+        const detail::PageStorage::Mapping old = storage_.Detach(size_.load(std::memory_order_relaxed));
+        shared->Adopt(old.data, old.length);
+    }
+}
 
 void ByteBlock::MakeEmptyArray()
 {
     std::lock_guard lock(mutex_);
     if (holds_ == 0 && (size_.load(std::memory_order_relaxed) != 0 || dropped_.load() != 0)) {
+        Unshare(0);
         ShrinkTo(0);
         dropped_.store(0, std::memory_order_release);
         Changed();
@@ -42,6 +56,8 @@ BlockStatus ByteBlock::Resize(std::size_t n)
     }
     if (n == old)
         return BlockStatus::Ok;
+    if (const BlockStatus unshared = Unshare(std::min(n, old)); unshared != BlockStatus::Ok)
+        return unshared;
     if (n > old) {
         if (GrowTo(n) != BlockStatus::Ok)
             return BlockStatus::NoMemory;
@@ -53,6 +69,16 @@ BlockStatus ByteBlock::Resize(std::size_t n)
 }
 
 unsigned char* ByteBlock::Hold()
+{
+    std::lock_guard lock(mutex_);
+    // The holder may write: a snapshot must not see it.
+    if (Unshare(size_.load(std::memory_order_relaxed)) != BlockStatus::Ok)
+        return nullptr;
+    ++holds_;
+    return storage_.Data() ? storage_.Data() : gEmptySpot;
+}
+
+const unsigned char* ByteBlock::HoldToRead()
 {
     std::lock_guard lock(mutex_);
     ++holds_;
@@ -81,7 +107,11 @@ BlockStatus ByteBlock::Insert(std::size_t pos, const unsigned char* data, std::s
         return BlockStatus::Held;
     const std::size_t old = size_.load(std::memory_order_relaxed);
     const std::size_t start = std::max(pos, old);
-    if (AddOverflows(start, n) || GrowTo(start + n) != BlockStatus::Ok)
+    if (AddOverflows(start, n))
+        return BlockStatus::NoMemory;
+    if (const BlockStatus unshared = Unshare(old); unshared != BlockStatus::Ok)
+        return unshared;
+    if (GrowTo(start + n) != BlockStatus::Ok)
         return BlockStatus::NoMemory;
     unsigned char* bytes = storage_.Data();
     if (pos < old)
@@ -100,6 +130,8 @@ BlockStatus ByteBlock::Erase(std::size_t pos, std::size_t n)
     if (holds_ != 0)
         return BlockStatus::Held;
     n = std::min(n, old - pos);
+    if (const BlockStatus unshared = Unshare(old); unshared != BlockStatus::Ok)
+        return unshared;
     unsigned char* bytes = storage_.Data();
     std::memmove(bytes + pos, bytes + pos + n, old - pos - n);
     ShrinkTo(old - n);
@@ -115,9 +147,12 @@ BlockStatus ByteBlock::Overwrite(std::size_t pos, const unsigned char* data, std
     if (AddOverflows(pos, n))
         return BlockStatus::NoMemory;
     const std::size_t end = pos + n;
-    if (end > size_.load(std::memory_order_relaxed)) {
-        if (holds_ != 0)
-            return BlockStatus::Held;
+    const std::size_t old = size_.load(std::memory_order_relaxed);
+    if (end > old && holds_ != 0)
+        return BlockStatus::Held;
+    if (const BlockStatus unshared = Unshare(old); unshared != BlockStatus::Ok)
+        return unshared;
+    if (end > old) {
         if (GrowTo(end) != BlockStatus::Ok)
             return BlockStatus::NoMemory;
     }
@@ -151,6 +186,9 @@ BlockStatus ByteBlock::DropFront(std::size_t n)
         return BlockStatus::Ok;
     if (holds_ != 0)
         return BlockStatus::Held;
+    // Snapshots keep the bytes as they were; the block goes on with a copy of its own.
+    if (const BlockStatus unshared = Unshare(old); unshared != BlockStatus::Ok)
+        return unshared;
     if (n == old) {
         ShrinkTo(0);
     } else {
@@ -181,6 +219,77 @@ std::size_t ByteBlock::ReadCounted(std::uint64_t from, unsigned char* out, std::
     n = std::min<std::size_t>(n, size - static_cast<std::size_t>(pos));
     std::memcpy(out, storage_.Data() + pos, n);
     return n;
+}
+
+BlockStatus ByteBlock::TakeSnapshot(BlockSnapshot& out)
+{
+    std::lock_guard lock(mutex_);
+    const std::size_t size = size_.load(std::memory_order_relaxed);
+    if (size == 0) {
+        out.Reset();
+        return BlockStatus::Ok;
+    }
+    if (holds_ != 0)
+        return PrivateSnapshot(out);
+    try {
+        std::shared_ptr<detail::SharedBytes> shared = shared_.lock();
+        if (!shared) {
+            shared = std::make_shared<detail::SharedBytes>(storage_.Data());
+            shared_ = shared;
+        }
+        out = BlockSnapshot(std::move(shared), size);
+    } catch (const std::bad_alloc&) {
+        return BlockStatus::NoMemory;
+    }
+    return BlockStatus::Ok;
+}
+
+BlockStatus ByteBlock::PrivateSnapshot(BlockSnapshot& out)
+{
+    const std::size_t size = size_.load(std::memory_order_relaxed);
+    void* mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return BlockStatus::NoMemory;
+    auto* copy = static_cast<unsigned char*>(mapped);
+    std::memcpy(copy, storage_.Data(), size);
+    try {
+        auto shared = std::make_shared<detail::SharedBytes>(copy);
+        shared->Adopt(copy, size);
+        out = BlockSnapshot(std::move(shared), size);
+    } catch (const std::bad_alloc&) {
+        munmap(copy, size);
+        return BlockStatus::NoMemory;
+    }
+    return BlockStatus::Ok;
+}
+
+bool ByteBlock::Shared() const
+{
+    std::lock_guard lock(mutex_);
+    return !shared_.expired();
+}
+
+BlockStatus ByteBlock::Unshare(std::size_t keepBytes)
+{
+    if (shared_.expired())
+        return BlockStatus::Ok;
+    const std::shared_ptr<detail::SharedBytes> shared = shared_.lock();
+    if (shared) {
+        // Moving the storage would pull it from under a holder's address.
+        if (holds_ != 0)
+            return BlockStatus::Held;
+        // The snapshots read the bytes up to the size they were taken at, which is the size now:
+        // every change comes through here first.
+        const std::size_t size = size_.load(std::memory_order_relaxed);
+        detail::PageStorage::Mapping old;
+        if (keepBytes == 0)
+            old = storage_.Detach(size);
+        else if (!storage_.MoveToCopy(keepBytes, size, old))
+            return BlockStatus::NoMemory;
+        shared->Adopt(old.data, old.length);
+    }
+    shared_.reset();
+    return BlockStatus::Ok;
 }
 
 BlockStatus ByteBlock::GrowTo(std::size_t n)

@@ -5,12 +5,18 @@
 //
 // Holders write or read the bytes through their address without the block's lock; keeping that apart
 // from other users of the same bytes is the holders' business, as it is with any borrowed buffer.
+//
+// A snapshot (TakeSnapshot) reads the block's storage itself, with no copy. While one is alive, the
+// block's next change (an edit, a resize, a hold for writing) first moves the block to fresh storage,
+// copying the bytes when the change keeps any, and leaves the old storage to the snapshots.
 
+#include "platform/byteblock/BlockSnapshot.h"
 #include "platform/byteblock/PageStorage.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace plat {
@@ -32,15 +38,21 @@ public:
     // Held while any hold is out (even for the current size); NoMemory leaves the block as it was.
     BlockStatus Resize(std::size_t n);
 
-    // The address of the bytes, valid until the matching Release. Never null: an empty block that
-    // never had storage gives the address of a shared empty spot that must not be written.
+    // The address of the bytes, for writing or reading, valid until the matching Release. An empty
+    // block that never had storage gives the address of a shared empty spot that must not be
+    // written. Null, and no hold taken, only while a snapshot reads the bytes and the block cannot
+    // move away from it: no memory for the copy, or another hold is out.
     unsigned char* Hold();
+    // The same for a holder that only reads: never null, and it leaves a snapshot's sharing alone.
+    const unsigned char* HoldToRead();
     // Ends one hold; a Release without a hold is ignored.
     void Release();
     std::size_t HoldCount() const;
 
     // Edits. `data` must not point into this block. A position past the end first grows the block to
-    // that position with zeros. Size changes fail with Held while the block is held.
+    // that position with zeros. Size changes fail with Held while the block is held, and so does
+    // any change while both a hold and a snapshot are out. NoMemory also when a snapshot reads the
+    // bytes and no memory can be had for the block's own copy.
     BlockStatus Insert(std::size_t pos, const unsigned char* data, std::size_t n);
     // Erases up to n bytes from pos; a range past the end is cut at the end.
     BlockStatus Erase(std::size_t pos, std::size_t n);
@@ -67,7 +79,20 @@ public:
     // address: a holder's change is announced by whoever asks for the redraw).
     std::uint64_t Revision() const { return revision_.load(std::memory_order_acquire); }
 
+    // The bytes as they are now, for readers on any thread, unchanged by whatever the block does
+    // later. Costs no copy unless a hold is out (a holder may be writing): then the snapshot gets a
+    // copy of its own. NoMemory when that copy cannot be had; `out` is then left as it was.
+    BlockStatus TakeSnapshot(BlockSnapshot& out);
+    // True while a live snapshot reads the block's own storage: the next change will copy it.
+    bool Shared() const;
+
 private:
+    // With mutex_ held, before any change: a live snapshot keeps the current storage and the block
+    // moves to fresh storage holding a copy of its first `keepBytes` bytes. Nothing changes when it
+    // fails: NoMemory when the copy cannot be had, Held when a hold is out (the holder's address
+    // must stay the block's).
+    BlockStatus Unshare(std::size_t keepBytes);
+    BlockStatus PrivateSnapshot(BlockSnapshot& out);
     // Both with mutex_ held. Bytes past size_ are always zero, so growth is only a new size.
     BlockStatus GrowTo(std::size_t n);
     void ShrinkTo(std::size_t n);
@@ -76,6 +101,8 @@ private:
     mutable std::mutex mutex_;
     detail::PageStorage storage_;
     std::size_t holds_ = 0;
+    // The snapshots' view of storage_, while any snapshot of it is alive.
+    std::weak_ptr<detail::SharedBytes> shared_;
     std::atomic<std::size_t> size_{0};
     std::atomic<std::uint64_t> revision_{0};
     std::atomic<std::uint64_t> dropped_{0};

@@ -112,3 +112,51 @@ std::size_t PageStorage::DropFrontPages(std::size_t n)
 }
 
 } // namespace plat::detail
+
+namespace plat::detail {
+
+PageStorage::Mapping PageStorage::Detach(std::size_t keep)
+{
+    std::lock_guard map(mapLock_);
+    return HandOut(keep);
+}
+
+bool PageStorage::MoveToCopy(std::size_t copy, std::size_t keep, Mapping& old)
+{
+    const std::size_t length = std::max(RoundUpToPages(copy), kFirstCapacity);
+    if (length < copy)
+        return false;
+    void* mapped = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED)
+        return false;
+    auto* fresh = static_cast<unsigned char*>(mapped);
+    if (length >= kHugeFrom)
+        madvise(fresh, length, MADV_HUGEPAGE);
+    // Only this owner writes the old bytes, and it is here: the copy needs no lock.
+    if (copy != 0)
+        std::memcpy(fresh, data_, copy);
+    std::lock_guard map(mapLock_);
+    old = HandOut(keep);
+    data_ = fresh;
+    capacity_ = length;
+    preparer_.Mapped(data_, capacity_);
+    return true;
+}
+
+PageStorage::Mapping PageStorage::HandOut(std::size_t keep)
+{
+    // The preparer must not touch the mapping once it has left.
+    preparer_.Dropped(0);
+    preparer_.Mapped(nullptr, 0);
+    const std::size_t length = std::min(RoundUpToPages(keep), capacity_);
+    if (length < capacity_)
+        munmap(data_ + length, capacity_ - length);
+    if (length == 0)
+        data_ = nullptr;
+    Mapping out{data_, length};
+    data_ = nullptr;
+    capacity_ = 0;
+    return out;
+}
+
+} // namespace plat::detail

@@ -42,8 +42,22 @@ public:
     // rest keep their place in memory and now start at Data(). Returns how many bytes went.
     std::size_t DropFrontPages(std::size_t n);
 
+    // A mapping handed out of the storage; whoever gets it unmaps it.
+    struct Mapping {
+        unsigned char* data = nullptr;
+        std::size_t length = 0;
+    };
+    // Hands the mapping out and leaves the storage empty (the next Reserve maps afresh). The pages
+    // past the first `keep` bytes are unmapped first.
+    Mapping Detach(std::size_t keep);
+    // Gives the storage a fresh mapping holding a copy of the first `copy` bytes and hands the old
+    // one out, its pages past `keep` unmapped. False when no fresh mapping can be had: nothing changed.
+    bool MoveToCopy(std::size_t copy, std::size_t keep, Mapping& old);
+
 private:
     bool MapTo(std::size_t bytes);
+    // With mapLock_ held: the mapping leaves, cut to `keep` bytes.
+    Mapping HandOut(std::size_t keep);
 
     unsigned char* data_ = nullptr;
     std::size_t capacity_ = 0;

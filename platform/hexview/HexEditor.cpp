@@ -7,7 +7,20 @@ namespace {
 
 EditResult FromStatus(BlockStatus status)
 {
-    return status == BlockStatus::Ok ? EditResult::Changed : EditResult::Refused;
+    switch (status) {
+    case BlockStatus::Ok:
+        return EditResult::Changed;
+    case BlockStatus::NoMemory:
+        return EditResult::NoMemory;
+    case BlockStatus::Held:
+        break;
+    }
+    return EditResult::Refused;
+}
+
+bool Failed(EditResult result)
+{
+    return result == EditResult::Refused || result == EditResult::NoMemory;
 }
 
 } // namespace
@@ -65,15 +78,15 @@ unsigned char HexEditor::ByteAt(std::size_t offset) const
     return byte;
 }
 
-bool HexEditor::MakeRoomForTyping()
+EditResult HexEditor::MakeRoomForTyping()
 {
     if (!HasSelection())
-        return true;
+        return EditResult::Unchanged;
     if (overwrite_) {
         Collapse(SelectionStart());
-        return true;
+        return EditResult::Unchanged;
     }
-    return EraseSelection() != EditResult::Refused;
+    return EraseSelection();
 }
 
 EditResult HexEditor::EraseSelection()
@@ -89,8 +102,10 @@ EditResult HexEditor::EraseSelection()
 
 EditResult HexEditor::TypeHexDigit(int value)
 {
-    if (!block_ || !MakeRoomForTyping())
-        return block_ ? EditResult::Refused : EditResult::Unchanged;
+    if (!block_)
+        return EditResult::Unchanged;
+    if (const EditResult room = MakeRoomForTyping(); Failed(room))
+        return room;
     ClampToBlock();
     const auto digit = static_cast<unsigned char>(value & 0xF);
     if (nibble_ == 0) {
@@ -100,14 +115,14 @@ EditResult HexEditor::TypeHexDigit(int value)
         const BlockStatus status = fresh && !overwrite_ ? block_->Insert(cursor_, &byte, 1)
                                                         : block_->Overwrite(cursor_, &byte, 1);
         if (status != BlockStatus::Ok)
-            return EditResult::Refused;
+            return FromStatus(status);
         anchor_ = cursor_;
         nibble_ = 1;
         return EditResult::Changed;
     }
     const unsigned char byte = static_cast<unsigned char>((ByteAt(cursor_) & 0xF0) | digit);
-    if (block_->Overwrite(cursor_, &byte, 1) != BlockStatus::Ok)
-        return EditResult::Refused;
+    if (const BlockStatus status = block_->Overwrite(cursor_, &byte, 1); status != BlockStatus::Ok)
+        return FromStatus(status);
     Collapse(cursor_ + 1);
     return EditResult::Changed;
 }
@@ -116,12 +131,12 @@ EditResult HexEditor::TypeByte(unsigned char byte)
 {
     if (!block_)
         return EditResult::Unchanged;
-    if (!MakeRoomForTyping())
-        return EditResult::Refused;
+    if (const EditResult room = MakeRoomForTyping(); Failed(room))
+        return room;
     ClampToBlock();
     const BlockStatus status = overwrite_ ? block_->Overwrite(cursor_, &byte, 1) : block_->Insert(cursor_, &byte, 1);
     if (status != BlockStatus::Ok)
-        return EditResult::Refused;
+        return FromStatus(status);
     Collapse(cursor_ + 1);
     return EditResult::Changed;
 }
@@ -162,12 +177,12 @@ EditResult HexEditor::Paste(const unsigned char* data, std::size_t n)
 {
     if (!block_ || n == 0)
         return EditResult::Unchanged;
-    if (!MakeRoomForTyping())
-        return EditResult::Refused;
+    if (const EditResult room = MakeRoomForTyping(); Failed(room))
+        return room;
     ClampToBlock();
     const BlockStatus status = overwrite_ ? block_->Overwrite(cursor_, data, n) : block_->Insert(cursor_, data, n);
     if (status != BlockStatus::Ok)
-        return EditResult::Refused;
+        return FromStatus(status);
     Collapse(cursor_ + n);
     return EditResult::Changed;
 }

@@ -13,7 +13,9 @@
 namespace plat {
 
 enum class HexArea { Hex, Text };
-enum class EditResult { Changed, Unchanged, Refused };
+// Refused: the block is held; NoMemory: the block could not get the memory the edit needs. Either
+// way nothing changed.
+enum class EditResult { Changed, Unchanged, Refused, NoMemory };
 
 class HexEditor {
 public:
@@ -53,8 +55,8 @@ public:
 
 private:
     // Prepares a typed or pasted edit: in insert mode the selection goes, in overwrite mode the edit
-    // starts where the selection does. False when the block refused.
-    bool MakeRoomForTyping();
+    // starts where the selection does. Refused or NoMemory when the block refused the erase.
+    EditResult MakeRoomForTyping();
     void Collapse(std::size_t offset);
     unsigned char ByteAt(std::size_t offset) const;
 

@@ -36,7 +36,7 @@ SearchResult Forward(ByteBlock& block, const SearchRequest& request, std::size_t
     for (std::size_t pos = request.from; pos < end && end - pos >= m; pos += slice) {
         if (cancel.load(std::memory_order_relaxed))
             return {Outcome::Cancelled, 0};
-        const unsigned char* bytes = block.Hold();
+        const unsigned char* bytes = block.HoldToRead();
         // The block may have shrunk (a clear) since the search began.
         end = std::min(end, block.Size());
         // Hits that start in this slice, and the bytes they run into.
@@ -65,7 +65,7 @@ SearchResult Backward(ByteBlock& block, const SearchRequest& request, std::size_
         if (cancel.load(std::memory_order_relaxed))
             return {Outcome::Cancelled, 0};
         const std::size_t sliceFirst = limit > slice ? limit - slice : 0;
-        const unsigned char* bytes = block.Hold();
+        const unsigned char* bytes = block.HoldToRead();
         const std::size_t size = block.Size();
         if (size < end) {
             // Cleared or cut meanwhile: what is left is searched from its end.

@@ -99,6 +99,8 @@ public:
 signals:
     // The user changed the block.
     void edited();
+    // The user's edit was not made: the block could not get the memory it needed.
+    void editFailedForMemory();
     // Sent before the view lets go of its block: work that reads the block ends before this returns.
     void blockAboutToChange();
 

@@ -154,8 +154,12 @@ void HexView::EndSearchBeforeEdit()
 void HexView::Finish(EditResult result)
 {
     if (result == EditResult::Refused) {
-        // The block is held (a save or send is reading it) or memory ran out: nothing changed.
+        // The block is held (a save or search is reading it): nothing changed.
         QApplication::beep();
+    } else if (result == EditResult::NoMemory) {
+        // Nothing changed; the user is told why by whoever owns the pane.
+        QApplication::beep();
+        emit editFailedForMemory();
     } else if (result == EditResult::Changed) {
         modified_.store(true);
         emit edited();

@@ -1,6 +1,7 @@
 // The send engine on its own, without a window: real sockets on 127.0.0.1 and a real pty, the view
 // recorded. These run under ThreadSanitizer too.
 #include "panes/SendEngine.h"
+#include "platform/byteblock/ByteBlock.h"
 #include "serial/SerialPort.h"
 #include "tests/links/LinkPeers.h"
 #include "tests/support/WaitFor.h"
@@ -130,9 +131,18 @@ protected:
         engine.SetUdpDestination("127.0.0.1", LocalPort(peer.Get()));
         return peer;
     }
-    static std::shared_ptr<const std::vector<unsigned char>> Bytes(std::size_t size, std::uint32_t seed = 1)
+    // A snapshot of a block holding `bytes`; the block goes at once and the snapshot keeps its bytes.
+    static plat::BlockSnapshot SnapshotOf(const std::vector<unsigned char>& bytes)
     {
-        return std::make_shared<const std::vector<unsigned char>>(Pattern(size, seed));
+        plat::ByteBlock block;
+        plat::BlockSnapshot snapshot;
+        EXPECT_EQ(block.Insert(0, bytes.data(), bytes.size()), plat::BlockStatus::Ok);
+        EXPECT_EQ(block.TakeSnapshot(snapshot), plat::BlockStatus::Ok);
+        return snapshot;
+    }
+    static plat::BlockSnapshot Bytes(std::size_t size, std::uint32_t seed = 1)
+    {
+        return SnapshotOf(Pattern(size, seed));
     }
     // The next datagram's bytes; empty after `timeoutMs` without one.
     static std::vector<unsigned char> Datagram(int fd, int timeoutMs = 10000)
@@ -161,9 +171,9 @@ protected:
 TEST_F(SendEngineTest, ASingleTcpSendReachesThePeerWholeAndSaysHowMany)
 {
     Fd peer = ConnectPeer();
-    const auto bytes = Bytes(200000);
-    engine.Start(SendLink::Tcp, bytes);
-    EXPECT_TRUE(ReceiveUpTo(peer.Get(), bytes->size()) == *bytes);
+    const auto bytes = Pattern(200000, 1);
+    engine.Start(SendLink::Tcp, SnapshotOf(bytes));
+    EXPECT_TRUE(ReceiveUpTo(peer.Get(), bytes.size()) == bytes);
     ASSERT_TRUE(view.WaitState("200000 bytes sent"));
     EXPECT_EQ(view.States().size(), 1u) << "a single send does not say Periodic Send";
     EXPECT_FALSE(view.Sending());
@@ -186,12 +196,20 @@ TEST_F(SendEngineTest, APeriodicTcpSendStoppedMidwayLeavesThePeerWholePasses)
     EXPECT_TRUE(view.Sending());
     ASSERT_EQ(ReceiveUpTo(peer.Get(), 5 * kPass).size(), 5 * kPass);
     engine.StopAll();
-    ASSERT_TRUE(view.WaitState("Periodic Stopped"));
-    EXPECT_FALSE(view.Sending());
-    links.tcp.Take()->Shutdown();
+    // Read on: a send held up by full socket buffers sees the stop only when the peer reads.
     std::vector<unsigned char> rest;
-    for (std::vector<unsigned char> more; !(more = ReceiveUpTo(peer.Get(), 1 << 20, 2000)).empty();)
-        rest.insert(rest.end(), more.begin(), more.end());
+    std::atomic<bool> closed{false};
+    std::thread reader([&] {
+        for (std::vector<unsigned char> more; !(more = ReceiveUpTo(peer.Get(), 1 << 20, 2000)).empty() || !closed;)
+            rest.insert(rest.end(), more.begin(), more.end());
+    });
+    const bool stopped = view.WaitState("Periodic Stopped");
+    const bool sending = view.Sending();
+    links.tcp.Take()->Shutdown();
+    closed = true;
+    reader.join();
+    ASSERT_TRUE(stopped);
+    EXPECT_FALSE(sending);
     EXPECT_EQ(rest.size() % kPass, 0u) << "a stop takes effect between passes";
 }
 
@@ -217,6 +235,22 @@ TEST_F(SendEngineTest, UdpSendsDatagramsOfAtMost512BytesToTheDestination)
     EXPECT_TRUE(Datagram(peer.Get()) == std::vector<unsigned char>(all.begin() + 512, all.begin() + 1024));
     EXPECT_TRUE(Datagram(peer.Get()) == std::vector<unsigned char>(all.begin() + 1024, all.end()));
     ASSERT_TRUE(view.WaitState("1300 bytes sent"));
+}
+
+TEST_F(SendEngineTest, APeriodicUdpSendWithoutPauseRepeatsWholePassesInOrder)
+{
+    Fd peer = UdpPeer();
+    Periodic(0);
+    engine.Start(SendLink::Udp, Bytes(1300, 5));
+    const auto all = Pattern(1300, 5);
+    const std::vector<unsigned char> pieces[] = {{all.begin(), all.begin() + 512},
+                                                 {all.begin() + 512, all.begin() + 1024},
+                                                 {all.begin() + 1024, all.end()}};
+    // The first datagrams are never the ones a full receive queue drops: 20 passes fit in it.
+    for (int datagram = 0; datagram < 60; ++datagram)
+        ASSERT_TRUE(Datagram(peer.Get()) == pieces[datagram % 3]) << "datagram " << datagram;
+    engine.StopAll();
+    EXPECT_TRUE(view.WaitState("Periodic Stopped"));
 }
 
 TEST_F(SendEngineTest, AUdpSendWithoutASocketShowsWhyAndSendsNothing)
@@ -326,9 +360,9 @@ protected:
 
 TEST_F(SerialSendEngineTest, ASingleSerialSendWritesEveryByteAndLeavesTheStateAlone)
 {
-    const auto bytes = Bytes(5000, 8);
-    engine.Start(SendLink::Serial, bytes);
-    EXPECT_TRUE(ReadMaster(bytes->size()) == *bytes);
+    const auto bytes = Pattern(5000, 8);
+    engine.Start(SendLink::Serial, SnapshotOf(bytes));
+    EXPECT_TRUE(ReadMaster(bytes.size()) == bytes);
     engine.JoinWorkers();
     EXPECT_FALSE(view.Sending());
     EXPECT_TRUE(view.States().empty());
