@@ -18,8 +18,8 @@ int CSerialCompletion::Wait(plat::Event* first, int timeoutMs)
     const CDeadline deadline(timeoutMs < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(timeoutMs));
     bool watchDevice = true;
     // One poll both looks at the events and sleeps: a flood wakes this wait thousands of times a
-    // second, and the first look must not cost a call per event. The first poll does not sleep.
-    int left = 0;
+    // second, and looking must not cost a call per event.
+    int left = deadline.RemainingMs();
     for (;;) {
         pollfd fds[4] = {{first != nullptr ? first->Descriptor() : -1, POLLIN, 0},
                          {m_event.Descriptor(), POLLIN, 0},
@@ -55,12 +55,10 @@ int CSerialCompletion::Wait(plat::Event* first, int timeoutMs)
         // `first` wins when both are signalled.
         if (rc > 0 && fds[0].revents != 0 && first->TryTake())
             return 0;
-        if (rc > 0 && fds[1].revents != 0)
+        if (completedNow || (rc > 0 && fds[1].revents != 0))
             return 1;
-        // Our own event was just signalled: one more look, whatever the time left, so that a stop
-        // signalled meanwhile still wins and the completion is reported.
-        left = completedNow ? 0 : deadline.RemainingMs();
-        if (!completedNow && left == 0)
+        left = deadline.RemainingMs();
+        if (left == 0)
             return -1;
     }
 }
