@@ -2,6 +2,7 @@
 #include "platform/hexview/HexView.h"
 
 #include "platform/hexview/HexFormat.h"
+#include "platform/hexview/HexGlyphs.h"
 
 #include <QPaintEvent>
 #include <QScrollBar>
@@ -11,6 +12,7 @@
 namespace plat {
 namespace {
 constexpr int kRow = hexformat::kBytesPerRow;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 }
 
 void HexView::paintEvent(QPaintEvent* event)
@@ -45,6 +47,9 @@ void HexView::PaintRow(QPainter& painter, int y, std::uint64_t row, const unsign
     painter.setPen(colours.color(QPalette::PlaceholderText));
     painter.drawText(layout.OffsetX(), baseline, hexformat::OffsetText(rowStart, hexformat::OffsetDigits(editor_.BlockSize())));
 
+    const HexGlyphs& glyphs = HexGlyphs::For(painter.font());
+    HexGlyphBatch plain(glyphs);
+    HexGlyphBatch highlighted(glyphs);
     for (int i = 0; i < count; ++i) {
         const std::uint64_t offset = rowStart + static_cast<std::uint64_t>(i);
         const bool selected = offset >= editor_.SelectionStart() && offset < editor_.SelectionEnd();
@@ -54,9 +59,27 @@ void HexView::PaintRow(QPainter& painter, int y, std::uint64_t row, const unsign
             painter.fillRect(layout.HexX(i), y, hexWidth, layout.LineHeight(), colours.highlight());
             painter.fillRect(layout.TextX(i), y, layout.CharWidth(), layout.LineHeight(), colours.highlight());
         }
+        if (glyphs.IsComplete()) {
+            // Gathered and drawn per colour below: the same glyphs in the same cells, two calls a row.
+            HexGlyphBatch& batch = selected ? highlighted : plain;
+            batch.Add(kHexDigits[bytes[i] >> 4], layout.HexX(i, 0), baseline);
+            batch.Add(kHexDigits[bytes[i] & 0xF], layout.HexX(i, 1), baseline);
+            const char shown = hexformat::DisplayChar(bytes[i]).toLatin1();
+            if (shown != ' ')
+                batch.Add(shown, layout.TextX(i), baseline);
+            continue;
+        }
         painter.setPen(colours.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter.drawText(layout.HexX(i), baseline, hexformat::ByteHex(bytes[i]));
         painter.drawText(layout.TextX(i), baseline, QString(hexformat::DisplayChar(bytes[i])));
+    }
+    if (!plain.IsEmpty()) {
+        painter.setPen(colours.color(QPalette::Text));
+        plain.Draw(painter);
+    }
+    if (!highlighted.IsEmpty()) {
+        painter.setPen(colours.color(QPalette::HighlightedText));
+        highlighted.Draw(painter);
     }
 
     const std::size_t cursor = editor_.Cursor();
