@@ -61,7 +61,12 @@ void HexView::ApplyRedrawRequest()
     SyncWithBlock();
     if (toEnd)
         ScrollToEnd();
-    viewport()->update();
+    // Bytes that landed below the rows in view change only the scroll bar, which redraws itself:
+    // a flood watched from further up costs no repaint of the rows.
+    const PaintedRows now = RowsToPaint();
+    if (!painted_.valid || now.firstRow != painted_.firstRow || now.offsetDigits != painted_.offsetDigits
+        || now.rowsShown != painted_.rowsShown || now.bytes != painted_.bytes)
+        viewport()->update();
 }
 
 HexLayout HexView::Layout() const

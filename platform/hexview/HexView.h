@@ -24,6 +24,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 class QMenu;
 class QTimer;
@@ -133,7 +134,20 @@ private:
     void AnnounceTextChange();
     void NoteCaretMoved();
 
+    // What the last paint showed of the block. A redraw request that changes none of it (bytes
+    // appended below the rows in view while the view stays put) leaves the rows unpainted.
+    struct PaintedRows {
+        bool valid = false;
+        std::uint64_t firstRow = 0;
+        int offsetDigits = 0;
+        int rowsShown = 0;
+        std::vector<unsigned char> bytes;
+    };
+    // The rows the view would paint now, read from the block.
+    PaintedRows RowsToPaint() const;
+
     HexEditor editor_;
+    PaintedRows painted_;
     std::uint64_t firstRow_ = 0;
     int barLimit_ = INT_MAX;
     bool syncingBar_ = false;

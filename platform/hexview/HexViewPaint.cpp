@@ -23,18 +23,32 @@ void HexView::paintEvent(QPaintEvent* event)
     painter.translate(-horizontalScrollBar()->value(), 0);
 
     const HexLayout layout = Layout();
-    const int rowsInView = viewport()->height() / layout.LineHeight() + 1;
     // The size is read now: a block that grew or shrank since the last redraw request still paints
     // correctly; the scroll bar follows with the next request.
-    const std::uint64_t rows = RowCount();
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(rowsInView) * kRow);
-    const std::size_t got = Block() ? Block()->Read(static_cast<std::size_t>(firstRow_ * kRow), bytes.data(), bytes.size()) : 0;
+    painted_ = RowsToPaint();
+    const std::vector<unsigned char>& bytes = painted_.bytes;
+    const std::size_t got = bytes.size();
 
-    for (int r = 0; r < rowsInView && firstRow_ + static_cast<std::uint64_t>(r) < rows; ++r) {
+    for (int r = 0; r < painted_.rowsShown; ++r) {
         const std::size_t begin = static_cast<std::size_t>(r) * kRow;
         const int count = begin >= got ? 0 : static_cast<int>(std::min<std::size_t>(kRow, got - begin));
         PaintRow(painter, r * layout.LineHeight(), firstRow_ + static_cast<std::uint64_t>(r), bytes.data() + begin, count);
     }
+}
+
+HexView::PaintedRows HexView::RowsToPaint() const
+{
+    PaintedRows rows;
+    rows.valid = true;
+    rows.firstRow = firstRow_;
+    rows.offsetDigits = hexformat::OffsetDigits(editor_.BlockSize());
+    const int rowsInView = viewport()->height() / Layout().LineHeight() + 1;
+    const std::uint64_t rowCount = RowCount();
+    rows.rowsShown = firstRow_ >= rowCount ? 0 : static_cast<int>(std::min<std::uint64_t>(rowsInView, rowCount - firstRow_));
+    rows.bytes.resize(static_cast<std::size_t>(rowsInView) * kRow);
+    const std::size_t got = Block() ? Block()->Read(static_cast<std::size_t>(firstRow_ * kRow), rows.bytes.data(), rows.bytes.size()) : 0;
+    rows.bytes.resize(got);
+    return rows;
 }
 
 void HexView::PaintRow(QPainter& painter, int y, std::uint64_t row, const unsigned char* bytes, int count)
