@@ -2,18 +2,7 @@
 
 #include <QPainter>
 
-#include <memory>
-
 namespace plat {
-
-const HexGlyphs& HexGlyphs::For(const QFont& font)
-{
-    // One view font in practice; a second font only rebuilds the table.
-    static std::unique_ptr<HexGlyphs> last;
-    if (!last || last->font_ != font)
-        last = std::make_unique<HexGlyphs>(font);
-    return *last;
-}
 
 HexGlyphs::HexGlyphs(const QFont& font) : font_(font), raw_(QRawFont::fromFont(font))
 {

@@ -17,10 +17,10 @@ namespace plat {
 
 class HexGlyphs {
 public:
-    // The glyphs of `font`, kept from the last call while the font stays the same.
-    static const HexGlyphs& For(const QFont& font);
-
     explicit HexGlyphs(const QFont& font);
+
+    // Whether these are the glyphs of `font` (a view rebuilds them when its font changes).
+    bool IsFor(const QFont& font) const { return font_ == font; }
 
     // False when the font lacks one of the characters the columns show (printable ASCII): the view
     // then draws text as it did before.

@@ -2,6 +2,7 @@
 
 #include "platform/hexview/HexFind.h"
 #include "platform/hexview/HexFormat.h"
+#include "platform/hexview/HexGlyphs.h"
 #include "platform/hexview/HexViewAccessible.h"
 #include "platform/hexview/RowScrollMap.h"
 #include "platform/toolkit/FrameClock.h"

@@ -24,6 +24,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QMenu;
@@ -33,6 +34,7 @@ namespace plat {
 
 class FrameClock;
 class HexFind;
+class HexGlyphs;
 
 class HexView : public QAbstractScrollArea {
     Q_OBJECT
@@ -148,6 +150,8 @@ private:
 
     HexEditor editor_;
     PaintedRows painted_;
+    // The glyphs of the view's font, made at the first paint and again when the font changes.
+    std::unique_ptr<HexGlyphs> glyphs_;
     std::uint64_t firstRow_ = 0;
     int barLimit_ = INT_MAX;
     bool syncingBar_ = false;

@@ -20,6 +20,8 @@ void HexView::paintEvent(QPaintEvent* event)
     QPainter painter(viewport());
     painter.fillRect(event->rect(), palette().base());
     painter.setFont(font());
+    if (!glyphs_ || !glyphs_->IsFor(painter.font()))
+        glyphs_ = std::make_unique<HexGlyphs>(painter.font());
     painter.translate(-horizontalScrollBar()->value(), 0);
 
     const HexLayout layout = Layout();
@@ -61,7 +63,7 @@ void HexView::PaintRow(QPainter& painter, int y, std::uint64_t row, const unsign
     painter.setPen(colours.color(QPalette::PlaceholderText));
     painter.drawText(layout.OffsetX(), baseline, hexformat::OffsetText(rowStart, hexformat::OffsetDigits(editor_.BlockSize())));
 
-    const HexGlyphs& glyphs = HexGlyphs::For(painter.font());
+    const HexGlyphs& glyphs = *glyphs_;
     HexGlyphBatch plain(glyphs);
     HexGlyphBatch highlighted(glyphs);
     for (int i = 0; i < count; ++i) {
