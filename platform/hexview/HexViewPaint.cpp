@@ -28,6 +28,9 @@ void HexView::paintEvent(QPaintEvent* event)
     // The size is read now: a block that grew or shrank since the last redraw request still paints
     // correctly; the scroll bar follows with the next request.
     painted_ = RowsToPaint();
+    // Only a paint of the whole viewport shows these rows everywhere: after a partial one (part of
+    // the view exposed) the next redraw request repaints in full.
+    painted_.valid = QRegion(viewport()->rect()).subtracted(event->region()).isEmpty();
     const std::vector<unsigned char>& bytes = painted_.bytes;
     const std::size_t got = bytes.size();
 

@@ -143,6 +143,26 @@ TEST_F(HexViewTest, BytesChangedInViewFromAnotherThreadShowAfterTheRedraw)
     EXPECT_EQ(CellsNotShowing(view, OnScreen(view), block, 0, rows), 0);
 }
 
+TEST_F(HexViewTest, APartOfTheViewPaintedAloneDoesNotHideChangesElsewhere)
+{
+    Fill(block, 0, 16 * 100, 'A');
+    view.RequestRedraw(false);
+    ApplyRedraws();
+    const int rows = view.VisibleRowCount();
+    ASSERT_EQ(CellsNotShowing(view, OnScreen(view), block, 0, rows), 0);
+
+    // The rows in view change; before the redraw request is carried out, a corner of the view is
+    // painted on its own (as when a window that covered it goes away).
+    std::thread writer([&] {
+        Fill(block, 0, 16 * 8, 'k');
+        view.RequestRedraw(false);
+    });
+    writer.join();
+    view.viewport()->repaint(QRect(0, 0, 8, 8));
+    ApplyRedraws();
+    EXPECT_EQ(CellsNotShowing(view, OnScreen(view), block, 0, rows), 0);
+}
+
 TEST_F(HexViewTest, EveryByteIsPaintedInItsCellsAsTheFontDrawsIt)
 {
     QByteArray bytes(256, '\0');
