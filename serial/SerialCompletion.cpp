@@ -17,15 +17,10 @@ int CSerialCompletion::Wait(plat::Event* first, int timeoutMs)
 {
     const CDeadline deadline(timeoutMs < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(timeoutMs));
     bool watchDevice = true;
+    // One poll both looks at the events and sleeps: a flood wakes this wait thousands of times a
+    // second, and looking must not cost a call per event.
+    int left = deadline.RemainingMs();
     for (;;) {
-        if (first != nullptr && first->TryTake())
-            return 0;
-        if (m_event.IsSet())
-            return 1;
-        const int left = deadline.RemainingMs();
-        if (left == 0)
-            return -1;
-
         pollfd fds[4] = {{first != nullptr ? first->Descriptor() : -1, POLLIN, 0},
                          {m_event.Descriptor(), POLLIN, 0},
                          {-1, 0, 0},
@@ -41,18 +36,29 @@ int CSerialCompletion::Wait(plat::Event* first, int timeoutMs)
             // Hang-ups and errors are reported whatever is asked for.
             fds[3] = {session->Descriptor(), static_cast<short>((mask & EV_RXCHAR) ? POLLIN : 0), 0};
         }
-        int rc = ::poll(fds, 4, left);
+        const int rc = ::poll(fds, 4, left);
+        bool completedNow = false;
         if (entered) {
             if (rc > 0 && fds[3].revents != 0) {
                 const std::uint32_t events = session->SenseEvents(fds[3].revents);
                 // Nothing pending on this record any more: stop watching, or a readable device
                 // would wake us again and again.
-                if ((events & mask) != 0 || session->HungUp())
-                    watchDevice = session->CompleteWait(this, events);
+                if ((events & mask) != 0 || session->HungUp()) {
+                    completedNow = session->CompleteWait(this, events);
+                    watchDevice = completedNow;
+                }
             }
             session->Leave();
         }
         if (rc < 0 && errno != EINTR)
+            return -1;
+        // `first` wins when both are signalled.
+        if (rc > 0 && fds[0].revents != 0 && first->TryTake())
+            return 0;
+        if (completedNow || (rc > 0 && fds[1].revents != 0))
+            return 1;
+        left = deadline.RemainingMs();
+        if (left == 0)
             return -1;
     }
 }

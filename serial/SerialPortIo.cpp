@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -160,9 +161,15 @@ std::uint32_t CSerialPort::WaitForEvent(CSerialCompletion* record, std::uint32_t
 {
     m_lastStatus = kSuccess;
     std::shared_ptr<CSerialSession> current = Session();
-    plat::Event localEvent(plat::Event::Kind::ManualReset);
-    CSerialCompletion localRecord(localEvent);
-    CSerialCompletion& pending = record != nullptr ? *record : localRecord;
+    // The event thread passes its own record at every wake: an event of our own (a descriptor to
+    // open and close) only when the caller waits here.
+    std::optional<plat::Event> localEvent;
+    std::optional<CSerialCompletion> localRecord;
+    if (record == nullptr) {
+        localEvent.emplace(plat::Event::Kind::ManualReset);
+        localRecord.emplace(*localEvent);
+    }
+    CSerialCompletion& pending = record != nullptr ? *record : *localRecord;
     {
         CSessionUse session(current);
         if (!session)
@@ -184,11 +191,11 @@ std::uint32_t CSerialPort::WaitForEvent(CSerialCompletion* record, std::uint32_t
     }
     if (record != nullptr)
         return Finish(kSuccess);
-    switch (localRecord.Wait(nullptr, timeoutMs == kInfinite ? -1 : static_cast<int>(std::min<std::uint32_t>(timeoutMs, 0x7FFFFFFF)))) {
+    switch (localRecord->Wait(nullptr, timeoutMs == kInfinite ? -1 : static_cast<int>(std::min<std::uint32_t>(timeoutMs, 0x7FFFFFFF)))) {
     case 1:
         return Finish(kSuccess);
     default:
-        current->CancelWait(&localRecord);
+        current->CancelWait(&*localRecord);
         return Finish(kTimeout);
     }
 }

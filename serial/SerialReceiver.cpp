@@ -52,7 +52,9 @@ void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
     if (!target.buffer)
         return;
     // Everything the device holds now, each read one delivery: fewer waits under a flood. A read
-    // that finds nothing, or fails on a hung-up device, ends it; the wait then sees the hang-up.
+    // that fails on a hung-up device ends it; the wait then sees the hang-up. A read that did not
+    // fill the buffer took all the device had: asking again would only read nothing, and what
+    // comes meanwhile wakes the next wait at once.
     for (int reads = 0; reads < kMaxReadsPerWake; ++reads) {
         std::uint32_t count = 0;
         if (Read(target.buffer.get(), kReceiveBufferSize, &count, nullptr, kInfinite) != serialstatus::kSuccess
@@ -60,6 +62,8 @@ void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
             return;
         if (target.owner != nullptr)
             target.owner->Deliver(target.buffer.get(), count);
+        if (count < kReceiveBufferSize)
+            return;
     }
 }
 

@@ -23,8 +23,17 @@ double Seconds(Clock::time_point since)
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
+// CPU seconds spent during a flood: on the window's thread, by the sender, and by the rest of the
+// process (the receive worker and the page preparer) or the outside program.
+struct FloodCpu {
+    double window = 0;
+    double sender = 0;
+    double receiver = 0;
+};
+
 // The window as TCP server; the sender connects and floods it.
-double IntoWindow(std::uint64_t total, bool& contentOk, bench::TimerProbe& probe, bench::ClickProbe& clicks)
+double IntoWindow(std::uint64_t total, bool& contentOk, bench::TimerProbe& probe, bench::ClickProbe& clicks,
+                  FloodCpu& cpu)
 {
     auto dlg = bench::MakeWindow();
     const std::uint16_t port = bench::FreePort(SOCK_STREAM);
@@ -35,29 +44,41 @@ double IntoWindow(std::uint64_t total, bool& contentOk, bench::TimerProbe& probe
 
     probe.Start();
     clicks.Start(dlg->ControlAs<QAbstractButton>(IDC_AUTO_SCROLL));
+    const double processBefore = bench::ProcessCpuSeconds();
+    const double windowBefore = bench::ThreadCpuSeconds();
     const auto start = Clock::now();
-    std::thread sender([&] { bench::SendCyclic(bench::ConnectTcp(port), total); });
+    std::thread sender([&] {
+        bench::SendCyclic(bench::ConnectTcp(port), total);
+        cpu.sender = bench::ThreadCpuSeconds();
+    });
     bench::RunUntil([&] { return static_cast<std::uint64_t>(dlg->ReceivedTotal()) >= total; });
     const double seconds = Seconds(start);
+    cpu.window = bench::ThreadCpuSeconds() - windowBefore;
     probe.Stop();
     clicks.Stop();
     sender.join();
+    // The receive worker ends with the connection; its time stays in the process's.
+    bench::RunUntil([&] { return dlg->GetText(IDC_STATE) == QStringLiteral("Disconnected"); });
+    cpu.receiver = bench::ProcessCpuSeconds() - processBefore - cpu.window - cpu.sender;
     contentOk = bench::MatchesCyclic(dlg->ReceivedBlock(), total);
     return seconds;
 }
 
 // An outside program listening and writing to /dev/null; the same sender floods it.
-double IntoProgram(const std::vector<std::string>& argv, std::uint16_t port, std::uint64_t total)
+double IntoProgram(const std::vector<std::string>& argv, std::uint16_t port, std::uint64_t total, FloodCpu& cpu)
 {
     const int pid = bench::Spawn(argv, "/dev/null", "/dev/null");
     if (pid < 0)
         return -1;
     const int fd = bench::ConnectTcp(port);
+    const double senderBefore = bench::ThreadCpuSeconds();
     const auto start = Clock::now();
     bench::SendCyclic(fd, total);
-    const bool ok = bench::WaitExit(pid);
+    cpu.sender = bench::ThreadCpuSeconds() - senderBefore;
+    const bench::ChildExit exit = bench::WaitChild(pid);
     const double seconds = Seconds(start);
-    return ok && fd >= 0 ? seconds : -1;
+    cpu.receiver = exit.cpuSeconds;
+    return exit.ok && fd >= 0 ? seconds : -1;
 }
 
 } // namespace
@@ -71,14 +92,15 @@ int main(int argc, char** argv)
     bool contentOk = false;
     bench::TimerProbe probe;
     bench::ClickProbe clicks;
-    const double window = IntoWindow(total, contentOk, probe, clicks);
+    FloodCpu windowCpu, ncCpu, socatCpu;
+    const double window = IntoWindow(total, contentOk, probe, clicks, windowCpu);
 
     const std::uint16_t ncPort = bench::FreePort(SOCK_STREAM);
-    const double nc = IntoProgram({"nc", "-d", "-l", "127.0.0.1", std::to_string(ncPort)}, ncPort, total);
+    const double nc = IntoProgram({"nc", "-d", "-l", "127.0.0.1", std::to_string(ncPort)}, ncPort, total, ncCpu);
     const std::uint16_t socatPort = bench::FreePort(SOCK_STREAM);
     const double socat = IntoProgram({"socat", "-u", "TCP-LISTEN:" + std::to_string(socatPort) + ",bind=127.0.0.1",
                                       "OPEN:/dev/null"},
-                                     socatPort, total);
+                                     socatPort, total, socatCpu);
 
     auto rate = [&](double s) { return s > 0 ? static_cast<double>(total) / s / 1e6 : 0.0; };
     std::printf("TCP receive of %llu MiB from a local sender\n", static_cast<unsigned long long>(mib));
@@ -86,6 +108,11 @@ int main(int argc, char** argv)
                 contentOk ? "byte-exact" : "WRONG");
     std::printf("  nc into /dev/null:      %8.3f s  %8.1f MB/s\n", nc, rate(nc));
     std::printf("  socat into /dev/null:   %8.3f s  %8.1f MB/s\n", socat, rate(socat));
+    auto perMiB = [&](double s) { return s * 1e3 / static_cast<double>(mib); };
+    std::printf("CPU ms per MiB: pane's window thread %.3f, receive worker + page preparer %.3f, sender %.3f;\n"
+                "  nc %.3f (sender %.3f), socat %.3f (sender %.3f)\n",
+                perMiB(windowCpu.window), perMiB(windowCpu.receiver), perMiB(windowCpu.sender),
+                perMiB(ncCpu.receiver), perMiB(ncCpu.sender), perMiB(socatCpu.receiver), perMiB(socatCpu.sender));
     if (socat > 0)
         std::printf("  ratio pane/socat: %.2f\n", rate(window) / rate(socat));
     std::printf("window's thread during the flood: a 5 ms timer fired at worst %.1f ms late, 99th percentile "

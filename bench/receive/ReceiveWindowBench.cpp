@@ -54,6 +54,7 @@ double Throughput(CMainDlg& dlg, std::size_t mib)
     for (std::size_t i = 0; i < kBlock; ++i)
         block[i] = static_cast<unsigned char>(i * 7);
     std::atomic<bool> done{false};
+    const double windowCpuBefore = bench::ThreadCpuSeconds();
     const auto start = Clock::now();
     std::thread worker([&] {
         for (std::size_t at = 0; at < total; at += kBlock) {
@@ -61,14 +62,15 @@ double Throughput(CMainDlg& dlg, std::size_t mib)
         }
         done = true;
     });
-    while (!done)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    bench::RunUntil([&] { return done.load(); });
     worker.join();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const double windowCpu = bench::ThreadCpuSeconds() - windowCpuBefore;
     QApplication::processEvents();
     const long rssAfter = ProcStatusKiB("VmRSS");
     std::printf("append 16 KiB blocks into the window: %zu MiB in %.3f s = %.0f MB/s\n", mib, seconds,
                 static_cast<double>(total) / seconds / 1e6);
+    std::printf("  the window's thread meanwhile: %.3f ms CPU per MiB\n", windowCpu * 1e3 / static_cast<double>(mib));
     const double perByte = static_cast<double>(rssAfter - rssBefore) * 1024.0 / static_cast<double>(total);
     std::printf("memory held per byte shown: %.3f bytes (RSS grew %.1f MiB for %zu MiB held)\n", perByte,
                 static_cast<double>(rssAfter - rssBefore) / 1024.0, mib);
@@ -115,9 +117,10 @@ double Pressure(CMainDlg& dlg, int seconds)
     clicks.Start(autoScroll);
 
     const long rssBefore = ProcStatusKiB("VmRSS");
+    const double windowCpuBefore = bench::ThreadCpuSeconds();
     const auto end = Clock::now() + std::chrono::seconds(seconds);
-    while (Clock::now() < end)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
+    bench::RunUntil([&] { return Clock::now() >= end; });
+    const double windowCpu = bench::ThreadCpuSeconds() - windowCpuBefore;
     running = false;
     worker.join();
     timer.Stop();
@@ -132,6 +135,7 @@ double Pressure(CMainDlg& dlg, int seconds)
                 static_cast<unsigned long long>(textUpdates),
                 static_cast<unsigned long long>(view->RedrawsDone() - redrawsBefore),
                 static_cast<unsigned long long>(appends.load()));
+    std::printf("  the window's thread used %.0f ms CPU a second\n", windowCpu * 1e3 / seconds);
     std::printf("  5 ms timer lateness: p99 %.2f ms, worst %.2f ms\n", timer.PercentileMs(0.99), timer.WorstMs());
     const double worstClick = clicks.Count() > 0 ? clicks.WorstMs() : -1.0;
     std::printf("  click answered after: p99 %.2f ms, worst %.2f ms (%zu clicks; goal: within 20 ms)\n",

@@ -2,6 +2,7 @@
 
 #include "platform/hexview/HexFind.h"
 #include "platform/hexview/HexFormat.h"
+#include "platform/hexview/HexGlyphs.h"
 #include "platform/hexview/HexViewAccessible.h"
 #include "platform/hexview/RowScrollMap.h"
 #include "platform/toolkit/FrameClock.h"
@@ -62,7 +63,13 @@ void HexView::ApplyRedrawRequest()
     SyncWithBlock();
     if (toEnd)
         ScrollToEnd();
-    viewport()->update();
+    // Bytes that landed below the rows in view change only the scroll bar, which redraws itself:
+    // a flood watched from further up costs no repaint of the rows.
+    const PaintedRows now = RowsToPaint();
+    if (!painted_.valid || now.firstRow != painted_.firstRow || now.origin != painted_.origin
+        || now.offsetDigits != painted_.offsetDigits
+        || now.rowsShown != painted_.rowsShown || now.bytes != painted_.bytes)
+        viewport()->update();
 }
 
 HexLayout HexView::Layout() const

@@ -28,6 +28,8 @@
 #include <atomic>
 #include <climits>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class QMenu;
 class QTimer;
@@ -36,6 +38,7 @@ namespace plat {
 
 class FrameClock;
 class HexFind;
+class HexGlyphs;
 
 class HexView : public QAbstractScrollArea {
     Q_OBJECT
@@ -156,7 +159,23 @@ private:
     void AnnounceTextChange();
     void NoteCaretMoved();
 
+    // What the last paint showed of the block. A redraw request that changes none of it (bytes
+    // appended below the rows in view while the view stays put) leaves the rows unpainted.
+    struct PaintedRows {
+        bool valid = false;
+        std::uint64_t firstRow = 0;
+        std::uint64_t origin = 0;   // the offset shown for the block's first byte
+        int offsetDigits = 0;       // the offset column's width, marks included
+        int rowsShown = 0;
+        std::vector<unsigned char> bytes;
+    };
+    // The rows the view would paint now, read from the block.
+    PaintedRows RowsToPaint() const;
+
     HexEditor editor_;
+    PaintedRows painted_;
+    // The glyphs of the view's font, made at the first paint and again when the font changes.
+    std::unique_ptr<HexGlyphs> glyphs_;
     std::uint64_t firstRow_ = 0;
     std::uint64_t seenFront_ = 0;
     int barLimit_ = INT_MAX;

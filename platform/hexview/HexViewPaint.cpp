@@ -2,6 +2,7 @@
 #include "platform/hexview/HexView.h"
 
 #include "platform/hexview/HexFormat.h"
+#include "platform/hexview/HexGlyphs.h"
 
 #include <QPaintEvent>
 #include <QScrollBar>
@@ -11,6 +12,7 @@
 namespace plat {
 namespace {
 constexpr int kRow = hexformat::kBytesPerRow;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 }
 
 void HexView::paintEvent(QPaintEvent* event)
@@ -18,24 +20,28 @@ void HexView::paintEvent(QPaintEvent* event)
     QPainter painter(viewport());
     painter.fillRect(event->rect(), palette().base());
     painter.setFont(font());
+    if (!glyphs_ || !glyphs_->IsFor(painter.font()))
+        glyphs_ = std::make_unique<HexGlyphs>(painter.font());
     painter.translate(-horizontalScrollBar()->value(), 0);
 
     FollowFront();
     const HexLayout layout = Layout();
-    const int rowsInView = viewport()->height() / layout.LineHeight() + 1;
     // The size is read now: a block that grew or shrank since the last redraw request still paints
     // correctly; the scroll bar follows with the next request.
-    const std::uint64_t rows = RowCount();
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(rowsInView) * kRow);
-    const std::size_t got = Block() ? Block()->Read(static_cast<std::size_t>(firstRow_ * kRow), bytes.data(), bytes.size()) : 0;
+    painted_ = RowsToPaint();
+    // Only a paint of the whole viewport shows these rows everywhere: after a partial one (part of
+    // the view exposed) the next redraw request repaints in full.
+    painted_.valid = QRegion(viewport()->rect()).subtracted(event->region()).isEmpty();
+    const std::vector<unsigned char>& bytes = painted_.bytes;
+    const std::size_t got = bytes.size();
 
     // The owner's marks are looked up for the rows in view only.
     std::vector<HexMark> marks;
     if (marks_)
-        marks_->MarksIn(firstRow_ * kRow, (firstRow_ + static_cast<std::uint64_t>(rowsInView)) * kRow, marks);
+        marks_->MarksIn(firstRow_ * kRow, (firstRow_ + static_cast<std::uint64_t>(painted_.rowsShown)) * kRow, marks);
     std::size_t nextMark = 0;
 
-    for (int r = 0; r < rowsInView && firstRow_ + static_cast<std::uint64_t>(r) < rows; ++r) {
+    for (int r = 0; r < painted_.rowsShown; ++r) {
         const std::size_t begin = static_cast<std::size_t>(r) * kRow;
         const int count = begin >= got ? 0 : static_cast<int>(std::min<std::size_t>(kRow, got - begin));
         PaintRow(painter, r * layout.LineHeight(), firstRow_ + static_cast<std::uint64_t>(r), bytes.data() + begin, count);
@@ -49,6 +55,22 @@ void HexView::paintEvent(QPaintEvent* event)
     }
 }
 
+HexView::PaintedRows HexView::RowsToPaint() const
+{
+    PaintedRows rows;
+    rows.valid = true;
+    rows.firstRow = firstRow_;
+    rows.origin = seenFront_;
+    rows.offsetDigits = OffsetColumnChars();
+    const int rowsInView = viewport()->height() / Layout().LineHeight() + 1;
+    const std::uint64_t rowCount = RowCount();
+    rows.rowsShown = firstRow_ >= rowCount ? 0 : static_cast<int>(std::min<std::uint64_t>(rowsInView, rowCount - firstRow_));
+    rows.bytes.resize(static_cast<std::size_t>(rowsInView) * kRow);
+    const std::size_t got = Block() ? Block()->Read(static_cast<std::size_t>(firstRow_ * kRow), rows.bytes.data(), rows.bytes.size()) : 0;
+    rows.bytes.resize(got);
+    return rows;
+}
+
 void HexView::PaintRow(QPainter& painter, int y, std::uint64_t row, const unsigned char* bytes, int count)
 {
     const HexLayout layout = Layout();
@@ -60,6 +82,9 @@ void HexView::PaintRow(QPainter& painter, int y, std::uint64_t row, const unsign
     painter.drawText(layout.OffsetX(), baseline,
                      hexformat::OffsetText(seenFront_ + rowStart, hexformat::OffsetDigits(seenFront_ + editor_.BlockSize())));
 
+    const HexGlyphs& glyphs = *glyphs_;
+    HexGlyphBatch plain(glyphs);
+    HexGlyphBatch highlighted(glyphs);
     for (int i = 0; i < count; ++i) {
         const std::uint64_t offset = rowStart + static_cast<std::uint64_t>(i);
         const bool selected = offset >= editor_.SelectionStart() && offset < editor_.SelectionEnd();
@@ -69,9 +94,27 @@ void HexView::PaintRow(QPainter& painter, int y, std::uint64_t row, const unsign
             painter.fillRect(layout.HexX(i), y, hexWidth, layout.LineHeight(), colours.highlight());
             painter.fillRect(layout.TextX(i), y, layout.CharWidth(), layout.LineHeight(), colours.highlight());
         }
+        if (glyphs.IsComplete()) {
+            // Gathered and drawn per colour below: the same glyphs in the same cells, two calls a row.
+            HexGlyphBatch& batch = selected ? highlighted : plain;
+            batch.Add(kHexDigits[bytes[i] >> 4], layout.HexX(i, 0), baseline);
+            batch.Add(kHexDigits[bytes[i] & 0xF], layout.HexX(i, 1), baseline);
+            const char shown = hexformat::DisplayChar(bytes[i]).toLatin1();
+            if (shown != ' ')
+                batch.Add(shown, layout.TextX(i), baseline);
+            continue;
+        }
         painter.setPen(colours.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter.drawText(layout.HexX(i), baseline, hexformat::ByteHex(bytes[i]));
         painter.drawText(layout.TextX(i), baseline, QString(hexformat::DisplayChar(bytes[i])));
+    }
+    if (!plain.IsEmpty()) {
+        painter.setPen(colours.color(QPalette::Text));
+        plain.Draw(painter);
+    }
+    if (!highlighted.IsEmpty()) {
+        painter.setPen(colours.color(QPalette::HighlightedText));
+        highlighted.Draw(painter);
     }
 
     const std::size_t cursor = editor_.Cursor();

@@ -78,3 +78,29 @@ TEST(SerialEventWait, OnlyPureReceiveEventsHandOver)
     for (int size : sink.BlockSizes())
         EXPECT_GT(size, 0);
 }
+
+TEST(SerialEventWait, StopWinsOverAReadyDeviceAndTheCompletionWaitsForTheNextLook)
+{
+    PtyPair pty;
+    CSerialPort port;
+    ASSERT_EQ(port.Open(pty.SlavePath(), 0, 0), kSuccess);
+    plat::Event event(plat::Event::Kind::ManualReset);
+    CSerialCompletion record(event);
+    plat::Event stop(plat::Event::Kind::ManualReset);
+    ASSERT_EQ(port.WaitForEvent(&record, CSerialPort::kInfinite), kSuccess);
+    EXPECT_FALSE(event.IsSet());
+
+    // Bytes at the device and a stop, seen by the same look: the stop is reported.
+    pty.WriteMaster("z", 1);
+    stop.Set();
+    EXPECT_EQ(record.Wait(&stop, 10000), 0);
+
+    // The bytes still complete the pending wait, and the thread that looks again reads them.
+    EXPECT_EQ(record.Wait(nullptr, 10000), 1);
+    EXPECT_EQ(port.TakeEvents(), EV_RXCHAR);
+    char byte = 0;
+    std::uint32_t read = 0;
+    ASSERT_EQ(port.Read(&byte, 1, &read, nullptr, 0), kSuccess);
+    EXPECT_EQ(read, 1u);
+    EXPECT_EQ(byte, 'z');
+}
