@@ -46,6 +46,7 @@ bool ReceiveRecorder::Start(int fd, int timesFd, FailureCallback onFailure)
         written_ = 0;
         notWritten_ = 0;
         stopRequested_ = false;
+        lastBlock_ = {};
         recording_ = true;
     }
     try {
@@ -57,6 +58,12 @@ bool ReceiveRecorder::Start(int fd, int timesFd, FailureCallback onFailure)
         return false;
     }
     return true;
+}
+
+void ReceiveRecorder::SetBurstGap(std::chrono::milliseconds gap)
+{
+    std::lock_guard lock(lock_);
+    burstGap_ = gap;
 }
 
 void ReceiveRecorder::Stop()
@@ -112,6 +119,14 @@ void ReceiveRecorder::Append(const unsigned char* data, std::size_t size)
     std::lock_guard lock(lock_);
     if (stopping_)
         return;
+    if (timesFd_ >= 0 && !timesFailed_ && burstGap_.count() > 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (lastBlock_ == std::chrono::steady_clock::time_point{} || now - lastBlock_ >= burstGap_) {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch());
+            timesLines_ += BurstLine(taken_.load(std::memory_order_relaxed), ms.count());
+        }
+        lastBlock_ = now;
+    }
     taken_.fetch_add(size, std::memory_order_acq_rel);
     if (!failed_ && queued_ + size > queueLimit_)
         Fail(kQueueOverflow);

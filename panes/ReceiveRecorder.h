@@ -59,6 +59,11 @@ public:
     // file ("<offset>\t<local date and time to the millisecond>"). Nothing without a companion file.
     void NoteBurst(std::uint64_t fileOffset, std::int64_t msSinceEpoch);
 
+    // Controlling thread, before Start. With a companion file and a gap above zero, the recorder
+    // notes a burst itself wherever a block arrives after at least `gap` without one (the first
+    // block included). Zero leaves the bursts to NoteBurst alone.
+    void SetBurstGap(std::chrono::milliseconds gap);
+
     // Any thread. Bytes handed over since Start: the file offset at which the next byte goes.
     std::uint64_t Taken() const { return taken_.load(std::memory_order_acquire); }
     // Any thread. Bytes in the file, and bytes counted as not written.
@@ -98,6 +103,8 @@ private:
     FailureCallback onFailure_;
     std::thread thread_;
 
+    std::chrono::milliseconds burstGap_{0};
+    std::chrono::steady_clock::time_point lastBlock_{}; // with lock_ held
     int fd_ = -1;
     int timesFd_ = -1;
     std::atomic<bool> recording_{false};

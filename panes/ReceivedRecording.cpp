@@ -23,6 +23,8 @@ ReceivedRecording::KeepSizeHook& KeepSizeHookSlot()
 // The status changes with every received block: a few times a second is enough to read it.
 constexpr int kStatusMs = 250;
 constexpr int kMostKeepMiB = 1 << 20;
+// A block after this much quiet starts a new burst in the companion file.
+constexpr std::chrono::milliseconds kBurstGap{100};
 
 } // namespace
 
@@ -99,6 +101,7 @@ void ReceivedRecording::Begin(bool withTimes)
     }
     path_ = *path;
     // The writer reports from its own thread; the message is shown on the window's.
+    pane_.Recorder().SetBurstGap(withTimes ? kBurstGap : std::chrono::milliseconds(0));
     auto onFailure = [this](int reason, bool timesFile) {
         QMetaObject::invokeMethod(this, [this, reason, timesFile] { OnFailure(reason, timesFile); }, Qt::QueuedConnection);
     };

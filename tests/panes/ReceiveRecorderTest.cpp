@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -124,6 +125,33 @@ TEST(ReceiveRecorder, WritesEveryBlockInOrderSoonAndTheBurstLinesBesideThem)
     EXPECT_EQ(ReceiveRecorder::BurstLine(17, -1), "17\t1969-12-31 23:59:59.999\n");
     ::unlink(path.c_str());
     ::unlink(timesPath.c_str());
+}
+
+TEST(ReceiveRecorder, NotesABurstWhereABlockFollowsAQuietGap)
+{
+    for (const auto gap : {std::chrono::milliseconds(3600000), std::chrono::milliseconds(1)}) {
+        const std::string path = TempPath("record-bursts");
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const int timesFd = ::open((path + ".times").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        ReceiveRecorder recorder;
+        recorder.SetBurstGap(gap);
+        ASSERT_TRUE(recorder.Start(fd, timesFd, nullptr));
+        recorder.Append(Bytes("0123456789"), 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        recorder.Append(Bytes("abcde"), 5);
+        recorder.Stop();
+        const std::string times = FileText(path + ".times");
+        // An hour's gap: one burst from the first block; a millisecond's: a second one at offset 10.
+        const std::size_t lines = static_cast<std::size_t>(std::count(times.begin(), times.end(), '\n'));
+        ASSERT_EQ(lines, gap.count() == 1 ? 2u : 1u) << times;
+        EXPECT_EQ(times.rfind("0\t", 0), 0u) << times;
+        if (lines == 2) {
+            EXPECT_NE(times.find("\n10\t"), std::string::npos) << times;
+        }
+        ::unlink(path.c_str());
+        ::unlink((path + ".times").c_str());
+    }
 }
 
 TEST(ReceiveRecorder, AFullDiskIsCountedAndReportedOnce)
