@@ -56,8 +56,10 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
 
 void CReceivedPane::KeepOnlyLast()
 {
+    // Only bytes that are in the file may go: once the recording cannot write, the pane keeps
+    // everything again.
     const std::size_t keep = m_keepLast.load(std::memory_order_relaxed);
-    if (keep == 0 || !m_recorder.IsRecording())
+    if (keep == 0 || !m_recorder.IsRecording() || m_recorder.NotWritten() != 0)
         return;
     // Big steps keep the cost per byte tiny: once an eighth over, back to about what is kept, in
     // whole huge pages where the block is large enough for them (no page is copied or split).

@@ -253,4 +253,18 @@ TEST(ReceivedPaneRecording, KeepsOnlyTheLastBytesWhileRecordingAndTheFileHasEver
     pane.Deliver(Bytes("abc"), 3);
     EXPECT_EQ(pane.Block().Size(), 3u);
     ::unlink(path.c_str());
+
+    // A recording that cannot write stops the dropping: bytes not in the file stay in the pane.
+    pane.Clear();
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    ASSERT_TRUE(pane.StartRecording(full, -1, nullptr));
+    pane.Deliver(Bytes(stream), 16000);
+    ASSERT_TRUE(testwait::WaitUntil([&] { return pane.Recorder().NotWritten() != 0; }));
+    std::size_t delivered = 16000;
+    for (; delivered < 8 * keep; delivered += 16000)
+        pane.Deliver(Bytes(stream, delivered), 16000);
+    pane.StopRecording();
+    EXPECT_EQ(pane.Block().FrontDropped(), 0u);
+    EXPECT_EQ(pane.Block().Size(), delivered);
 }
