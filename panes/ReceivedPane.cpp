@@ -55,16 +55,24 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
     // A burst that begins while recording gets its line in the companion file.
     // Times count from the start of the capture, which bytes dropped from the front do not move.
     const std::uint64_t captureAt = m_block.FrontDropped() + at;
-    if (const std::optional<std::int64_t> began = m_arrivals.NoteBlock(captureAt); began && recording)
+    const std::optional<std::int64_t> began = m_arrivals.NoteBlock(captureAt);
+    if (recording && began) {
         m_recorder.NoteBurst(fileAt, *began);
+    } else if (recording && fileAt == 0) {
+        // A recording that starts inside a burst opens with that burst's time.
+        if (const std::optional<ArrivalTimes::Burst> burst = m_arrivals.BurstContaining(captureAt))
+            m_recorder.NoteBurst(0, burst->msSinceEpoch);
+    }
     KeepOnlyLast();
     m_view.RedrawReceived(true);
 }
 
 void CReceivedPane::KeepOnlyLast()
 {
+    // Only bytes that are in the file may go: once the recording cannot write, the pane keeps
+    // everything again.
     const std::size_t keep = m_keepLast.load(std::memory_order_relaxed);
-    if (keep == 0 || !m_recorder.IsRecording())
+    if (keep == 0 || !m_recorder.IsRecording() || m_recorder.NotWritten() != 0)
         return;
     // Big steps keep the cost per byte tiny: once an eighth over, back to about what is kept, in
     // whole huge pages where the block is large enough for them (no page is copied or split).

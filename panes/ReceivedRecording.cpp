@@ -23,6 +23,7 @@ ReceivedRecording::KeepSizeHook& KeepSizeHookSlot()
 // The status changes with every received block: a few times a second is enough to read it.
 constexpr int kStatusMs = 250;
 constexpr int kMostKeepMiB = 1 << 20;
+// A block after this much quiet starts a new burst in the companion file.
 
 } // namespace
 

@@ -1,5 +1,5 @@
 // TCP receive into the Received Data pane while it records to a file, next to nc receiving the
-// same sender's bytes into a file in the same folder. Checks every byte of the pane and of both
+// same sender's bytes into a file in the same folder, best of two rounds each. Checks every byte of the pane and of both
 // files. The folder should be on tmpfs (default /dev/shm), so that the disk does not set the pace.
 //
 // bench_links_record_receive [MiB, default 512] [folder, default /dev/shm]
@@ -90,13 +90,26 @@ int main(int argc, char** argv)
     const std::string recorded = folder + "/relvanto-record-" + std::to_string(::getpid()) + ".bin";
     const std::string byNc = folder + "/relvanto-nc-" + std::to_string(::getpid()) + ".bin";
 
-    bool paneOk = false;
-    const double window = IntoRecordingWindow(total, recorded, paneOk);
-    const bool fileOk = FileMatchesCyclic(recorded, total);
-    ::unlink(recorded.c_str());
-    const double nc = IntoNc(total, byNc);
-    const bool ncOk = nc > 0 && FileMatchesCyclic(byNc, total);
-    ::unlink(byNc.c_str());
+    // Two rounds, nc first in each, best of each: the first writer into a fresh tmpfs file pays for
+    // pages the second finds ready, so the order must not favour either side.
+    bool paneOk = true;
+    bool fileOk = true;
+    bool ncOk = true;
+    double window = -1;
+    double nc = -1;
+    for (int round = 0; round < 2; ++round) {
+        const double ncRound = IntoNc(total, byNc);
+        ncOk = ncOk && ncRound > 0 && FileMatchesCyclic(byNc, total);
+        ::unlink(byNc.c_str());
+        bool paneRoundOk = false;
+        const double windowRound = IntoRecordingWindow(total, recorded, paneRoundOk);
+        paneOk = paneOk && paneRoundOk;
+        fileOk = fileOk && FileMatchesCyclic(recorded, total);
+        ::unlink(recorded.c_str());
+        std::printf("  round %d: pane and recording %.3f s, nc %.3f s\n", round + 1, windowRound, ncRound);
+        nc = nc < 0 || (ncRound > 0 && ncRound < nc) ? ncRound : nc;
+        window = window < 0 || windowRound < window ? windowRound : window;
+    }
 
     auto rate = [&](double s) { return s > 0 ? static_cast<double>(total) / s / 1e6 : 0.0; };
     std::printf("TCP receive of %llu MiB from a local sender, recorded to files in %s\n", static_cast<unsigned long long>(mib),

@@ -15,6 +15,8 @@ namespace plat {
 
 // Lines that go before a row, such as the time at which a burst of bytes began inside it. Called
 // for every row with its first and one-past-last offset; appends whole lines, each ending in '\n'.
+// Offsets count from the start of the capture: a block that dropped bytes from its front (FrontDropped)
+// shows its first byte at that offset.
 using ExportLinesBeforeRow = std::function<void(std::uint64_t rowStart, std::uint64_t rowEnd, std::string& out)>;
 
 struct TextExport {

@@ -102,7 +102,10 @@ void HexFind::Find(SearchDirection direction)
     request.pattern = *pattern;
     request.direction = direction;
     request.from = selection ? view_->SelectionStart() + (direction == SearchDirection::Forward ? 1 : 0) : view_->CursorOffset();
-    request.end = block->Size();
+    // Positions count from the front the view shows; the end from the block's own front.
+    request.front = view_->OffsetOrigin();
+    const std::uint64_t blockEnd = block->FrontDropped() + block->Size();
+    request.end = blockEnd > request.front ? static_cast<std::size_t>(blockEnd - request.front) : 0;
 
     cancel_.store(false);
     finished_ = false;

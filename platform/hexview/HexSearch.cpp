@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 namespace plat {
 namespace {
@@ -29,21 +30,43 @@ const unsigned char* LastStartIn(const unsigned char* bytes, std::size_t first, 
     return found;
 }
 
+// With the block held: moves positions counted from `front` to the block's front now. False when the
+// block was emptied since (its count started again), which ends the search.
+bool Rebase(const ByteBlock& block, std::uint64_t& front, std::initializer_list<std::size_t*> positions)
+{
+    const std::uint64_t now = block.FrontDropped();
+    if (now < front)
+        return false;
+    const std::uint64_t gone = now - front;
+    for (std::size_t* at : positions)
+        *at = *at > gone ? static_cast<std::size_t>(*at - gone) : 0;
+    front = now;
+    return true;
+}
+
 SearchResult Forward(ByteBlock& block, const SearchRequest& request, std::size_t end,
                      const std::atomic<bool>& cancel, std::size_t slice)
 {
     const std::size_t m = request.pattern.size();
+    std::uint64_t front = request.front;
     for (std::size_t pos = request.from; pos < end && end - pos >= m; pos += slice) {
         if (cancel.load(std::memory_order_relaxed))
             return {Outcome::Cancelled, 0};
         const unsigned char* bytes = block.HoldToRead();
+        if (!Rebase(block, front, {&pos, &end})) {
+            block.Release();
+            break;
+        }
+        if (pos >= end || end - pos < m) {
+            block.Release();
+            break;
+        }
         // The block may have shrunk (a clear) since the search began.
         end = std::min(end, block.Size());
         // Hits that start in this slice, and the bytes they run into.
         const std::size_t stop = std::min(end, pos + std::min(slice, end - pos) + m - 1);
         const void* hit = stop > pos && stop - pos >= m ? memmem(bytes + pos, stop - pos, request.pattern.data(), m) : nullptr;
         const std::size_t offset = hit ? static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - bytes) : 0;
-        const std::uint64_t front = block.FrontDropped(); // steady while held
         block.Release();
         if (hit)
             return {Outcome::Found, offset, front};
@@ -61,11 +84,16 @@ SearchResult Backward(ByteBlock& block, const SearchRequest& request, std::size_
         return {Outcome::NotFound, 0};
     // Starts below `limit` are candidates.
     std::size_t limit = std::min(request.from, end - m + 1);
+    std::uint64_t front = request.front;
     while (limit > 0) {
         if (cancel.load(std::memory_order_relaxed))
             return {Outcome::Cancelled, 0};
-        const std::size_t sliceFirst = limit > slice ? limit - slice : 0;
         const unsigned char* bytes = block.HoldToRead();
+        if (!Rebase(block, front, {&limit, &end})) {
+            block.Release();
+            break;
+        }
+        const std::size_t sliceFirst = limit > slice ? limit - slice : 0;
         const std::size_t size = block.Size();
         if (size < end) {
             // Cleared or cut meanwhile: what is left is searched from its end.
@@ -79,7 +107,6 @@ SearchResult Backward(ByteBlock& block, const SearchRequest& request, std::size_
             hi = lo;
         }
         const std::size_t offset = hit ? static_cast<std::size_t>(hit - bytes) : 0;
-        const std::uint64_t front = block.FrontDropped(); // steady while held
         block.Release();
         if (hit)
             return {Outcome::Found, offset, front};
@@ -94,7 +121,9 @@ SearchResult FindInBlock(ByteBlock& block, const SearchRequest& request, const s
 {
     if (request.pattern.empty() || slice == 0)
         return {Outcome::NotFound, 0};
-    const std::size_t end = std::min(request.end, block.Size());
+    std::size_t end = request.end;
+    if (block.FrontDropped() == request.front)
+        end = std::min(end, block.Size());
     return request.direction == SearchDirection::Forward ? Forward(block, request, end, cancel, slice)
                                                          : Backward(block, request, end, cancel, slice);
 }

@@ -24,6 +24,9 @@ struct SearchRequest {
     std::size_t from = 0;
     // Bytes at `end` and beyond are not looked at.
     std::size_t end = 0;
+    // The block's FrontDropped() that `from` and `end` count from. Bytes the block drops from its
+    // front while the search runs move the bounds with them, so that nothing is skipped.
+    std::uint64_t front = 0;
 };
 
 struct SearchResult {

@@ -107,3 +107,20 @@ TEST_F(HexExportTest, AFolderThatIsNotThereIsReported)
 }
 
 } // namespace
+
+TEST_F(HexExportTest, APaneThatDroppedItsFrontCountsOffsetsFromTheStartOfTheCapture)
+{
+    const std::size_t unit = plat::ByteBlock::DropUnit();
+    Fill(std::string(unit, 'a') + "Kept bytes here!" + "xy");
+    ASSERT_EQ(block.DropFront(unit), plat::BlockStatus::Ok);
+    std::vector<std::uint64_t> rowStarts;
+    ASSERT_EQ(Export([&](std::uint64_t start, std::uint64_t, std::string&) { rowStarts.push_back(start); }), 0);
+    char first[16];
+    std::snprintf(first, sizeof first, "%08zX", unit);
+    char second[16];
+    std::snprintf(second, sizeof second, "%08zX", unit + 16);
+    EXPECT_EQ(FileText(), std::string(first) + "  4B 65 70 74 20 62 79 74 65 73 20 68 65 72 65 21  Kept bytes here!\n" + second +
+                              "  78 79                                            xy              \n");
+    EXPECT_EQ(rowStarts, (std::vector<std::uint64_t>{unit, unit + 16})) << "the owner's lines are asked for by capture offset";
+    EXPECT_EQ(done.load(), 18u);
+}

@@ -108,3 +108,34 @@ TEST_F(HexSearchTest, LetsGoOfTheBlockAfterEverySearch)
 }
 
 } // namespace
+
+TEST_F(HexSearchTest, BytesDroppedFromTheFrontMoveTheBoundsWithThem)
+{
+    // The view asked a frame before the block dropped its first page: its positions count from 0.
+    const std::size_t unit = plat::ByteBlock::DropUnit();
+    std::vector<unsigned char> data(unit + 8000, 0);
+    for (std::size_t at : {unit + 10, unit + 60, unit + 5000})
+        data[at] = 0xAB;
+    Fill(data);
+    ASSERT_EQ(block.DropFront(unit), plat::BlockStatus::Ok);
+    const std::atomic<bool> cancel{false};
+    for (const std::size_t slice : {std::size_t{16}, plat::kSearchSlice}) {
+        plat::SearchRequest request;
+        request.pattern = {0xAB};
+        request.front = 0;
+        request.end = unit + 8000;
+        request.from = unit + 50;
+        request.direction = SearchDirection::Forward;
+        plat::SearchResult result = plat::FindInBlock(block, request, cancel, slice);
+        ASSERT_EQ(result.outcome, Outcome::Found) << slice;
+        EXPECT_EQ(result.front + result.offset, unit + 60) << slice;
+        request.from = unit + 59;
+        request.direction = SearchDirection::Backward;
+        result = plat::FindInBlock(block, request, cancel, slice);
+        ASSERT_EQ(result.outcome, Outcome::Found) << slice;
+        EXPECT_EQ(result.front + result.offset, unit + 10) << slice;
+        // Positions from a count that began again (a clear since) find nothing.
+        request.front = 2 * unit;
+        EXPECT_EQ(plat::FindInBlock(block, request, cancel, slice).outcome, Outcome::NotFound);
+    }
+}

@@ -124,3 +124,40 @@ TEST_F(HexViewTest, ABlockPastFourGigabytesShowsItsEndAndTakesEditsThere)
     EXPECT_EQ(tail[3], 0x42);
     EXPECT_EQ(view.CursorOffset(), size + 2);
 }
+
+TEST_F(HexViewTest, BytesDroppedFromTheFrontKeepTheSelectionAndTheViewOnTheirBytes)
+{
+    const std::size_t unit = plat::ByteBlock::DropUnit();
+    QByteArray bytes(static_cast<qsizetype>(4 * unit), '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7);
+    SetBytes(bytes);
+    // A selection and a first row in the third page; the first page goes.
+    view.SetSelection(2 * unit + 5, 2 * unit + 9, plat::HexArea::Hex);
+    view.ScrollOffsetIntoView(2 * unit + 5);
+    ApplyRedraws();
+    const std::uint64_t firstRow = view.FirstVisibleRow();
+    ASSERT_GT(firstRow, unit / 16);
+    ASSERT_EQ(block.DropFront(unit), plat::BlockStatus::Ok);
+    view.RequestRedraw(false);
+    ApplyRedraws();
+    EXPECT_EQ(view.OffsetOrigin(), unit);
+    EXPECT_EQ(view.SelectionStart(), unit + 5);
+    EXPECT_EQ(view.SelectionEnd(), unit + 9);
+    EXPECT_EQ(view.FirstVisibleRow(), firstRow - unit / 16) << "the rows in view stay the same bytes";
+    // Assistive technology reads the rows with offsets counted from the start of the capture.
+    const QString rows = view.AccessibleRows().Text();
+    const QString firstShown = QString::number(unit + (firstRow - unit / 16) * 16, 16).toUpper().rightJustified(8, QChar('0'));
+    EXPECT_TRUE(rows.contains(firstShown + QStringLiteral("  "))) << rows.left(120).toStdString();
+
+    // A selection in bytes that went moves to the new first byte; a clear counts from 0 again.
+    view.SetSelection(10, 20, plat::HexArea::Text);
+    ASSERT_EQ(block.DropFront(2 * unit), plat::BlockStatus::Ok);
+    view.RequestRedraw(false);
+    ApplyRedraws();
+    EXPECT_EQ(view.SelectionStart(), 0u);
+    EXPECT_EQ(view.SelectionEnd(), 0u);
+    EXPECT_EQ(view.OffsetOrigin(), 3 * unit);
+    SetBytes(QByteArray("abc"));
+    EXPECT_EQ(view.OffsetOrigin(), 0u);
+}

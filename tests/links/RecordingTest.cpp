@@ -8,6 +8,7 @@
 #include "platform/toolkit/FileDialogs.h"
 
 #include <QAction>
+#include <QRegularExpression>
 
 #include <csignal>
 #include <filesystem>
@@ -118,7 +119,7 @@ TEST_F(RecordingTest, AFloodIsRecordedByteExactAndStopEndsTheRecordingWithNothin
     EXPECT_TRUE(Boxes().empty());
 }
 
-TEST_F(RecordingTest, TheMenuEntryStopsARecordingAndTheTimesFileStartsEmpty)
+TEST_F(RecordingTest, TheMenuEntryStopsARecordingAndTheTimesFileHasALinePerBurst)
 {
     Fd server;
     Fd peer = Connect(server);
@@ -127,15 +128,28 @@ TEST_F(RecordingTest, TheMenuEntryStopsARecordingAndTheTimesFileStartsEmpty)
     ASSERT_TRUE(Recording().IsRecording());
     const auto data = Pattern(100000, 3);
     ASSERT_TRUE(Flood(peer.Get(), data));
+    // A quiet spell well over the gap, then a second burst.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const auto second = Pattern(7, 4);
+    ASSERT_TRUE(Flood(peer.Get(), second, static_cast<std::int64_t>(data.size())));
     Recording().RecordAction()->trigger();
     Settle();
     EXPECT_FALSE(Recording().IsRecording());
-    EXPECT_TRUE(FileText(path) == AsText(data));
-    EXPECT_TRUE(std::filesystem::exists(path + ".times"));
+    auto all = data;
+    all.insert(all.end(), second.begin(), second.end());
+    EXPECT_TRUE(FileText(path) == AsText(all));
+    // The first burst at offset 0 and the last at the second burst's offset, each with its time.
+    const QStringList lines = QString::fromStdString(FileText(path + ".times")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 2);
+    const QRegularExpression line(QStringLiteral("^\\d+\t\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}$"));
+    for (const QString& text : lines)
+        EXPECT_TRUE(line.match(text).hasMatch()) << text.toStdString();
+    EXPECT_TRUE(lines.first().startsWith(QStringLiteral("0\t")));
+    EXPECT_TRUE(lines.last().startsWith(QStringLiteral("%1\t").arg(data.size()))) << lines.last().toStdString();
     // Bytes after the stop are shown but not recorded.
     const auto more = Pattern(1000, 9);
-    ASSERT_TRUE(Flood(peer.Get(), more, static_cast<std::int64_t>(data.size())));
-    EXPECT_TRUE(FileText(path) == AsText(data));
+    ASSERT_TRUE(Flood(peer.Get(), more, static_cast<std::int64_t>(all.size())));
+    EXPECT_TRUE(FileText(path) == AsText(all));
 }
 
 TEST_F(RecordingTest, AModeChangeAndClosingTheWindowEndTheRecordingWithNothingLost)

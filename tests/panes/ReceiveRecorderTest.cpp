@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -126,6 +127,38 @@ TEST(ReceiveRecorder, WritesEveryBlockInOrderSoonAndTheBurstLinesBesideThem)
     ::unlink(timesPath.c_str());
 }
 
+TEST(ReceiveRecorder, TheCompanionFileHasThePanesBurstsCountedInTheFile)
+{
+    class NullView : public ReceivedPaneView {
+    public:
+        void ShowReceivedState(ReceivedState) override {}
+        void RedrawReceived(bool) override {}
+    } view;
+    CReceivedPane pane(view);
+    pane.Arrivals().SetGapMs(3600000);
+    pane.Deliver(Bytes("0123456789"), 10); // a burst begins before the recording
+    const std::int64_t firstBurst = pane.Arrivals().BurstContaining(0)->msSinceEpoch;
+
+    const std::string path = TempPath("record-bursts");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int timesFd = ::open((path + ".times").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_GE(timesFd, 0);
+    ASSERT_TRUE(pane.StartRecording(fd, timesFd, nullptr));
+    pane.Deliver(Bytes("abcde"), 5); // inside that burst: the file opens with its time
+    pane.Arrivals().SetGapMs(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    pane.Deliver(Bytes("XYZ"), 3); // a new burst, 5 bytes into the file and 15 into the pane
+    pane.StopRecording();
+
+    const std::int64_t secondBurst = pane.Arrivals().BurstContaining(15)->msSinceEpoch;
+    EXPECT_EQ(FileText(path), "abcdeXYZ");
+    EXPECT_EQ(FileText(path + ".times"),
+              ReceiveRecorder::BurstLine(0, firstBurst) + ReceiveRecorder::BurstLine(5, secondBurst));
+    ::unlink(path.c_str());
+    ::unlink((path + ".times").c_str());
+}
+
 TEST(ReceiveRecorder, AFullDiskIsCountedAndReportedOnce)
 {
     const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
@@ -225,4 +258,18 @@ TEST(ReceivedPaneRecording, KeepsOnlyTheLastBytesWhileRecordingAndTheFileHasEver
     pane.Deliver(Bytes("abc"), 3);
     EXPECT_EQ(pane.Block().Size(), 3u);
     ::unlink(path.c_str());
+
+    // A recording that cannot write stops the dropping: bytes not in the file stay in the pane.
+    pane.Clear();
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    ASSERT_TRUE(pane.StartRecording(full, -1, nullptr));
+    pane.Deliver(Bytes(stream), 16000);
+    ASSERT_TRUE(testwait::WaitUntil([&] { return pane.Recorder().NotWritten() != 0; }));
+    std::size_t delivered = 16000;
+    for (; delivered < 8 * keep; delivered += 16000)
+        pane.Deliver(Bytes(stream, delivered), 16000);
+    pane.StopRecording();
+    EXPECT_EQ(pane.Block().FrontDropped(), 0u);
+    EXPECT_EQ(pane.Block().Size(), delivered);
 }
