@@ -1,6 +1,7 @@
 // Draws the main window offscreen into a PNG file, for the README and for looking at the layout
-// without a display: relvanto-screenshot OUTPUT.png [WIDTHxHEIGHT | find]. A size shows the window
-// resized; "find" shows a find in the Received pane with its Find window over the window's corner.
+// without a display: relvanto-screenshot OUTPUT.png [WIDTHxHEIGHT | find | times]. A size shows the
+// window resized; "find" shows a find in the Received pane with its Find window over the window's
+// corner; "times" shows three bursts received with "Show times" ticked and the pane's menu beside.
 // QT_SCALE_FACTOR draws it as on a high-density screen.
 #include "app/Controls.h"
 #include "app/MainDlg.h"
@@ -10,10 +11,14 @@
 #include "resources/Resources.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
+#include <thread>
 
 namespace {
 
@@ -44,12 +49,41 @@ QPixmap ShowFind(CMainDlg& dialog)
     return picture;
 }
 
+// Three bursts of a device's replies, well apart, in the Received pane with their times shown, and
+// the pane's menu drawn over the window's lower right corner.
+QPixmap ShowTimes(CMainDlg& dialog)
+{
+    auto* pane = dialog.ControlAs<plat::HexView>(IDC_HEX_RECEIVED);
+    using namespace std::string_view_literals;
+    for (const std::string_view burst : {"AT+CSQ\r\n+CSQ: 21,99\r\nOK\r\n"sv, "AT+CREG?\r\n+CREG: 0,1\r\n"sv,
+                                         "\x02\x10\x00\x7f\x55\xaa\x03RING\r\n"sv}) {
+        dialog.ReceiveSink().Deliver(reinterpret_cast<const unsigned char*>(burst.data()), burst.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    for (QAction* action : pane->actions())
+        if (action->text() == QStringLiteral("Show &times"))
+            action->trigger();
+    pane->RequestRedraw(false);
+    pane->setFocus();
+    QApplication::processEvents();
+    QPixmap picture = dialog.grab();
+    QMenu menu;
+    menu.addActions(pane->actions());
+    menu.adjustSize();
+    const QPixmap box = menu.grab();
+    QPainter painter(&picture);
+    const QPoint corner(picture.width() - box.width() - 16, picture.height() - box.height() - 16);
+    painter.fillRect(QRect(corner, box.size()).adjusted(-1, -1, 1, 1), Qt::darkGray);
+    painter.drawPixmap(corner, box);
+    return picture;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png [WIDTHxHEIGHT]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT.png [WIDTHxHEIGHT | find | times]\n", argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
@@ -59,13 +93,14 @@ int main(int argc, char** argv)
     CMainDlg dialog;
     dialog.show();
     const bool find = argc == 3 && std::strcmp(argv[2], "find") == 0;
-    if (argc == 3 && !find) {
+    const bool times = argc == 3 && std::strcmp(argv[2], "times") == 0;
+    if (argc == 3 && !find && !times) {
         const QStringList size = QString::fromLocal8Bit(argv[2]).split(QLatin1Char('x'));
         if (size.size() == 2)
             dialog.resize(size[0].toInt(), size[1].toInt());
     }
     QApplication::processEvents();
-    const QPixmap picture = find ? ShowFind(dialog) : dialog.grab();
+    const QPixmap picture = find ? ShowFind(dialog) : times ? ShowTimes(dialog) : dialog.grab();
     if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
