@@ -46,6 +46,7 @@ bool ReceiveRecorder::Start(int fd, int timesFd, FailureCallback onFailure)
         written_ = 0;
         notWritten_ = 0;
         stopRequested_ = false;
+        gaveUp_ = false;
         recording_ = true;
     }
     try {
@@ -66,6 +67,7 @@ void ReceiveRecorder::Stop()
         // Blocks handed over before this are written; later ones are refused.
         stopping_ = true;
         recording_ = false;
+        room_.notify_all();
     }
     stopRequested_ = true;
     wake_.notify_one();
@@ -103,18 +105,33 @@ void ReceiveRecorder::Fail(int reason)
     failed_ = true;
     failure_ = reason;
     wake_.notify_one();
+    room_.notify_all();
 }
 
 void ReceiveRecorder::Append(const unsigned char* data, std::size_t size)
 {
     if (size == 0)
         return;
-    std::lock_guard lock(lock_);
+    std::unique_lock lock(lock_);
+    if (stopping_)
+        return;
+    // A disk behind a flood: rather than leave bytes out of the file, the receiver waits for room as
+    // long as the writer gets on (a TCP sender is then slowed by the link itself). A writer that
+    // gets nowhere for kStallLimit (a stalled disk, a pipe nobody reads) ends the writing instead.
+    while (!failed_ && !stopping_ && queued_ + size > queueLimit_) {
+        const std::uint64_t before = written_.load(std::memory_order_relaxed);
+        if (!room_.wait_for(lock, kStallLimit, [&] {
+                return failed_ || stopping_ || queued_ + size <= queueLimit_ || written_.load(std::memory_order_relaxed) != before;
+            }))
+            break;
+    }
     if (stopping_)
         return;
     taken_.fetch_add(size, std::memory_order_acq_rel);
-    if (!failed_ && queued_ + size > queueLimit_)
+    if (!failed_ && queued_ + size > queueLimit_) {
+        gaveUp_ = true;
         Fail(kQueueOverflow);
+    }
     if (failed_) {
         notWritten_.fetch_add(size, std::memory_order_acq_rel);
         return;
@@ -174,16 +191,17 @@ void ReceiveRecorder::Run()
         const bool last = stopping_;
         lock.unlock();
 
-        std::size_t batchBytes = 0;
         for (const Chunk& chunk : batch) {
             WriteChunk(chunk);
-            batchBytes += chunk.size();
+            // Each chunk written makes room for a receiver waiting on a full queue.
+            std::lock_guard written(lock_);
+            queued_ -= chunk.size();
+            room_.notify_all();
         }
         if (!times.empty())
             WriteTimes(times);
 
         lock.lock();
-        queued_ -= batchBytes;
         for (Chunk& chunk : batch) {
             if (spare_.size() >= kSpareChunks)
                 break;
@@ -247,6 +265,9 @@ int ReceiveRecorder::WriteFully(int fd, const unsigned char* data, std::size_t s
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // A pipe or device without room: wait for it, but not past a stop's patience.
             if (stopRequested_.load() && stalled >= kStopWait)
+                return EAGAIN;
+            // A receiver gave up waiting for this write: the recording has ended its writing.
+            if (fd == fd_ && gaveUp_.load())
                 return EAGAIN;
             pollfd room{fd, POLLOUT, 0};
             if (::poll(&room, 1, static_cast<int>(kWritePeriod.count())) == 0)

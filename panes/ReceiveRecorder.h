@@ -1,12 +1,15 @@
 #pragma once
 // Records received bytes to a file as they arrive. The receive path hands each block over with a
-// copy into a chunk (never a wait for the disk); a writer thread of the recorder's own writes the
+// copy into a chunk (no wait for the disk while less than the queue's limit waits to be written); a
+// writer thread of the recorder's own writes the
 // chunks out at least every kWritePeriod, so that after a crash or a kill the file holds everything
 // received more than a moment before. An optional companion file gets one text line per burst.
 //
-// The file always holds an exact beginning of what was received: after the first write that fails
-// (a full disk) or the first block that finds the queue over its limit (a disk that cannot keep
-// up), nothing more is written and every later byte is counted as not written.
+// A block that finds the queue full waits while the writer gets on, so a disk slower than a flood
+// slows the receiver (and a TCP sender with it) instead of losing bytes. The file always holds an
+// exact beginning of what was received: after the first write that fails (a full disk), or when the
+// queue stays full while the writer writes nothing for kStallLimit, nothing more is written and
+// every later byte is counted as not written.
 //
 // Threads: Start and Stop on one controlling thread (the window's); Append from receive workers with
 // the received lock held (one at a time); NoteBurst and the counts from any thread. The failure
@@ -36,6 +39,9 @@ public:
     static constexpr std::chrono::milliseconds kWritePeriod{100};
     // How long Stop waits for a pipe or device that takes nothing more before giving up on it.
     static constexpr std::chrono::milliseconds kStopWait{1000};
+    // How long a receiver waits on a full queue while the writer writes nothing before the
+    // recording gives up writing.
+    static constexpr std::chrono::milliseconds kStallLimit{1000};
 
     explicit ReceiveRecorder(std::size_t queueLimit = kDefaultQueueLimit);
     // Stops a recording still running (everything handed over is written first).
@@ -86,6 +92,7 @@ private:
     const std::size_t queueLimit_;
     std::mutex lock_;                   // guards everything up to the thread
     std::condition_variable wake_;
+    std::condition_variable room_;      // a chunk was written, or the recording failed or stops
     Chunk current_;                     // filling; taken by the writer at each wake
     std::deque<Chunk> full_;            // waiting for the writer, oldest first
     std::vector<Chunk> spare_;          // written chunks kept for reuse
@@ -102,6 +109,7 @@ private:
     int timesFd_ = -1;
     std::atomic<bool> recording_{false};
     std::atomic<bool> stopRequested_{false}; // read by the writer while it waits for a pipe
+    std::atomic<bool> gaveUp_{false};        // a receiver found the queue full and the writer stuck
     std::atomic<std::uint64_t> taken_{0};
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> notWritten_{0};

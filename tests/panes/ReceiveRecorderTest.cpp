@@ -180,11 +180,44 @@ TEST(ReceiveRecorder, AFullDiskIsCountedAndReportedOnce)
     EXPECT_EQ(failures.Seen()[0], std::make_pair(ENOSPC, false));
 }
 
-TEST(ReceiveRecorder, ADiskThatCannotKeepUpStopsAtTheQueueLimitWithAnExactBeginning)
+TEST(ReceiveRecorder, ASlowDiskSlowsTheReceiverInsteadOfLosingBytes)
 {
     int pipeFds[2];
     ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
-    // The queue holds a quarter of a megabyte; nobody reads the pipe until everything was handed over.
+    // A queue of a quarter of a megabyte against 4 MiB handed over at once, read slowly but steadily.
+    ReceiveRecorder recorder(256 * 1024);
+    Failures failures;
+    ASSERT_TRUE(recorder.Start(pipeFds[1], -1, failures.Callback()));
+    std::string read;
+    std::thread reader([&] {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+            if (n > 0)
+                read.append(buffer, static_cast<std::size_t>(n));
+            else if (n == 0)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const std::string stream = Stream(4 * 1024 * 1024);
+    for (std::size_t at = 0; at < stream.size(); at += 16384)
+        recorder.Append(Bytes(stream, at), 16384);
+    recorder.Stop();
+    reader.join();
+    ::close(pipeFds[0]);
+    EXPECT_TRUE(failures.Seen().empty());
+    EXPECT_EQ(recorder.NotWritten(), 0u);
+    EXPECT_EQ(recorder.Written(), stream.size());
+    EXPECT_TRUE(read == stream) << "every byte in the file, in order";
+}
+
+TEST(ReceiveRecorder, AWriterThatGetsNowhereForASecondStopsAtTheQueueLimitWithAnExactBeginning)
+{
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
+    // The queue holds a quarter of a megabyte; nobody reads the pipe until everything was handed over,
+    // so the writer gets nowhere and the waiting block gives up after kStallLimit.
     ReceiveRecorder recorder(256 * 1024);
     Failures failures;
     ASSERT_TRUE(recorder.Start(pipeFds[1], -1, failures.Callback()));
