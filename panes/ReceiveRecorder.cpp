@@ -191,23 +191,24 @@ void ReceiveRecorder::Run()
         const bool last = stopping_;
         lock.unlock();
 
-        for (const Chunk& chunk : batch) {
+        for (Chunk& chunk : batch) {
             WriteChunk(chunk);
-            // Each chunk written makes room for a receiver waiting on a full queue.
+            // Each chunk written makes room for a receiver waiting on a full queue, and its memory
+            // goes back at once (kept for reuse, or freed), not at the end of a long batch.
             std::lock_guard written(lock_);
             queued_ -= chunk.size();
+            if (spare_.size() < kSpareChunks) {
+                chunk.clear();
+                spare_.push_back(std::move(chunk));
+            } else {
+                Chunk().swap(chunk);
+            }
             room_.notify_all();
         }
         if (!times.empty())
             WriteTimes(times);
 
         lock.lock();
-        for (Chunk& chunk : batch) {
-            if (spare_.size() >= kSpareChunks)
-                break;
-            chunk.clear();
-            spare_.push_back(std::move(chunk));
-        }
         if (failure_ != 0) {
             const int reason = failure_;
             failure_ = 0;

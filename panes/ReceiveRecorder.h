@@ -35,7 +35,8 @@ public:
     // `timesFile` tells a failure of the companion file, which ends only the companion's lines.
     using FailureCallback = std::function<void(int reason, bool timesFile)>;
 
-    static constexpr std::size_t kDefaultQueueLimit = std::size_t{256} << 20;
+    // Enough to ride out a disk's hiccups; a longer lag slows the receiver instead of taking memory.
+    static constexpr std::size_t kDefaultQueueLimit = std::size_t{32} << 20;
     static constexpr std::chrono::milliseconds kWritePeriod{100};
     // How long Stop waits for a pipe or device that takes nothing more before giving up on it.
     static constexpr std::chrono::milliseconds kStopWait{1000};

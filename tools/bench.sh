@@ -27,7 +27,7 @@ runs=(
   "links/bench_links_tcp_receive 256"
   "links/bench_links_tcp_receive 1024"
   "links/bench_links_record_receive 512"
-  "links/bench_links_record_bounded 2048"
+  "links/bench_links_record_bounded 10240"
   "links/bench_links_udp_receive_share"
   "links/bench_links_tcp_send"
   "links/bench_links_udp_periodic"
