@@ -27,6 +27,22 @@ std::string TempPath(const char* name)
     return (testing::TempDir() + "/") + name + std::to_string(::getpid());
 }
 
+// Reads a non-blocking pipe into `read` until its writer closes it; a slow reader takes a pause
+// after every read, as a disk slower than the flood would.
+void ReadPipe(int fd, std::string& read, bool slow)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            read.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0)
+            return;
+        if (n < 0 || slow)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 std::string FileText(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -189,17 +205,7 @@ TEST(ReceiveRecorder, ASlowDiskSlowsTheReceiverInsteadOfLosingBytes)
     Failures failures;
     ASSERT_TRUE(recorder.Start(pipeFds[1], -1, failures.Callback()));
     std::string read;
-    std::thread reader([&] {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-            if (n > 0)
-                read.append(buffer, static_cast<std::size_t>(n));
-            else if (n == 0)
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
+    std::thread reader([&] { ReadPipe(pipeFds[0], read, true); });
     const std::string stream = Stream(4 * 1024 * 1024);
     for (std::size_t at = 0; at < stream.size(); at += 16384)
         recorder.Append(Bytes(stream, at), 16384);
@@ -228,18 +234,7 @@ TEST(ReceiveRecorder, AWriterThatGetsNowhereForASecondStopsAtTheQueueLimitWithAn
     EXPECT_EQ(failures.Seen()[0].first, ReceiveRecorder::kQueueOverflow);
 
     std::string read;
-    std::thread reader([&] {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-            if (n > 0)
-                read.append(buffer, static_cast<std::size_t>(n));
-            else if (n == 0)
-                return;
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
+    std::thread reader([&] { ReadPipe(pipeFds[0], read, false); });
     recorder.Stop(); // closes the pipe's end, which ends the reader
     reader.join();
     ::close(pipeFds[0]);

@@ -17,6 +17,16 @@ struct Datagram {
 
 class SendFixture : public LinkFixture {
 protected:
+    // The window as TCP client of a test peer; returns the peer's end.
+    linktest::Fd Connect()
+    {
+        m_server = linktest::Listen();
+        ChooseTcp(QString(), QStringLiteral("127.0.0.1"), Num(linktest::LocalPort(m_server.Get())));
+        Click(IDC_START);
+        linktest::Fd peer = linktest::Accept(m_server.Get());
+        EXPECT_TRUE(WaitState(QStringLiteral("Connected")));
+        return peer;
+    }
     void FillSending(const std::vector<unsigned char>& bytes)
     {
         ASSERT_EQ(dlg->SendingBlock().Resize(0), plat::BlockStatus::Ok);
@@ -69,4 +79,6 @@ protected:
         to.sin_port = htons(port);
         ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
+
+    linktest::Fd m_server;
 };

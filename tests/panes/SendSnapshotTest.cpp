@@ -17,15 +17,6 @@ using namespace linktest;
 
 class SendSnapshotTest : public SendFixture {
 protected:
-    Fd Connect()
-    {
-        m_server = Listen();
-        ChooseTcp(QString(), QStringLiteral("127.0.0.1"), Num(LocalPort(m_server.Get())));
-        Click(IDC_START);
-        Fd peer = Accept(m_server.Get());
-        EXPECT_TRUE(WaitState(QStringLiteral("Connected")));
-        return peer;
-    }
     std::vector<unsigned char> Pane()
     {
         std::vector<unsigned char> out(dlg->SendingBlock().Size());
@@ -42,7 +33,6 @@ protected:
     // Much more than the loopback socket buffers take: the send waits for the peer to read.
     static constexpr std::size_t kLarge = 48u << 20;
 
-    Fd m_server;
 };
 
 TEST_F(SendSnapshotTest, WhatGoesOutIsThePaneAtSendWhateverTheUserDoesMeanwhile)

@@ -11,16 +11,6 @@ using namespace linktest;
 
 class TcpSendTest : public SendFixture {
 protected:
-    // The window as TCP client of a test peer; returns the peer's end.
-    Fd Connect()
-    {
-        m_server = Listen();
-        ChooseTcp(QString(), QStringLiteral("127.0.0.1"), Num(LocalPort(m_server.Get())));
-        Click(IDC_START);
-        Fd peer = Accept(m_server.Get());
-        EXPECT_TRUE(WaitState(QStringLiteral("Connected")));
-        return peer;
-    }
     // Everything the peer receives until the window closes the connection.
     std::vector<unsigned char> DrainUntilClosed(int fd)
     {
@@ -45,7 +35,6 @@ protected:
             ASSERT_TRUE(std::equal(pass.begin(), pass.end(), got.begin() + static_cast<long>(at))) << "pass at " << at;
     }
 
-    Fd m_server;
 };
 
 TEST_F(TcpSendTest, WithoutAConnectionTheSendStopsAtOnce)
