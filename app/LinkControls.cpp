@@ -26,12 +26,13 @@ void CMainDlg::TearDownLink()
 {
     StopAllSends();
     m_link.TearDown();
-    // A recording ends with the link: what was delivered so far is in the file.
-    if (m_recording)
-        m_recording->Stop();
     if (QWidget* state = m_editState.Widget())
         state->setToolTip(QString());
     m_serial.Close();
+    // A recording ends with the link, once no receiver can deliver any more: the file then holds
+    // exactly what the pane received.
+    if (m_recording)
+        m_recording->Stop();
     m_editSenderState.SetWindowText(QStringLiteral("No Running"));
     m_btnStart.EnableWindow(true);
     m_btnStop.EnableWindow(false);
