@@ -52,8 +52,8 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
         m_view.ShowReceivedState({ReceivedState::Kind::Dropped, size});
         return;
     }
-    // A burst that begins while recording gets its line in the companion file.
-    // Times count from the start of the capture, which bytes dropped from the front do not move.
+    // Times count from the start of the capture, which bytes dropped from the front do not move. A
+    // burst that begins while recording also gets its line in the companion file, at its file offset.
     const std::uint64_t captureAt = m_block.FrontDropped() + at;
     const std::optional<std::int64_t> began = m_arrivals.NoteBlock(captureAt);
     if (recording && began) {
