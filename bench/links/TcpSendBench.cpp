@@ -158,6 +158,17 @@ Run Measured(const Sink& sink, Clock::time_point start)
     return run;
 }
 
+// The window connects to the sink as TCP client.
+void ConnectToSink(CMainDlg& dlg, const Sink& sink)
+{
+    bench::Type(dlg, IDC_TCP_SERVER_PORT, QString());
+    bench::TypeAddress(dlg, IDC_TCP_DEST_IP, QStringLiteral("127.0.0.1"));
+    bench::Type(dlg, IDC_TCP_DEST_PORT, QString::number(sink.Port()));
+    bench::Click(dlg, IDC_MODE_TCP);
+    bench::Click(dlg, IDC_START);
+    bench::RunUntil([&] { return dlg.GetText(IDC_STATE) == QStringLiteral("Connected"); });
+}
+
 // The window connects to the sink as TCP client and sends its pane once.
 Run FromWindow(std::uint64_t total)
 {
@@ -165,12 +176,7 @@ Run FromWindow(std::uint64_t total)
     CMainDlg& dlg = *window;
     bench::FillSending(dlg, static_cast<std::size_t>(total));
     Sink sink(total);
-    bench::Type(dlg, IDC_TCP_SERVER_PORT, QString());
-    bench::TypeAddress(dlg, IDC_TCP_DEST_IP, QStringLiteral("127.0.0.1"));
-    bench::Type(dlg, IDC_TCP_DEST_PORT, QString::number(sink.Port()));
-    bench::Click(dlg, IDC_MODE_TCP);
-    bench::Click(dlg, IDC_START);
-    bench::RunUntil([&] { return dlg.GetText(IDC_STATE) == QStringLiteral("Connected"); });
+    ConnectToSink(dlg, sink);
 
     // The sink's buffer is made before the sampling starts, so that only the window's growth counts.
     bench::RunUntil([&] { return sink.Accepted(); });
@@ -196,12 +202,7 @@ double EditDuringSend(std::uint64_t total)
     bench::FillSending(dlg, static_cast<std::size_t>(total));
     Sink sink(total);
     sink.Close();
-    bench::Type(dlg, IDC_TCP_SERVER_PORT, QString());
-    bench::TypeAddress(dlg, IDC_TCP_DEST_IP, QStringLiteral("127.0.0.1"));
-    bench::Type(dlg, IDC_TCP_DEST_PORT, QString::number(sink.Port()));
-    bench::Click(dlg, IDC_MODE_TCP);
-    bench::Click(dlg, IDC_START);
-    bench::RunUntil([&] { return dlg.GetText(IDC_STATE) == QStringLiteral("Connected"); });
+    ConnectToSink(dlg, sink);
     bench::Click(dlg, IDC_SEND);
     bench::RunUntil([&] { return !dlg.Control(IDC_SEND)->isEnabled(); });
 

@@ -97,12 +97,21 @@ void Fill(plat::ByteBlock& block, std::size_t at, std::size_t count, unsigned ch
 
 } // namespace
 
-TEST_F(HexViewTest, BytesAppendedBelowTheViewShowWhenTheEndComesIntoView)
+class HexViewPaintTest : public HexViewTest {
+protected:
+    // A hundred rows of bytes in the view, redrawn; returns how many rows it shows.
+    int ShowHundredRows()
+    {
+        Fill(block, 0, 16 * 100, 'A');
+        view.RequestRedraw(false);
+        ApplyRedraws();
+        return view.VisibleRowCount();
+    }
+};
+
+TEST_F(HexViewPaintTest, BytesAppendedBelowTheViewShowWhenTheEndComesIntoView)
 {
-    Fill(block, 0, 16 * 100, 'A');
-    view.RequestRedraw(false);
-    ApplyRedraws();
-    const int rows = view.VisibleRowCount();
+    const int rows = ShowHundredRows();
     ASSERT_EQ(CellsNotShowing(view, OnScreen(view), block, 0, rows), 0);
 
     // A receiver appends below the rows in view, the view staying where it is.
@@ -123,12 +132,9 @@ TEST_F(HexViewTest, BytesAppendedBelowTheViewShowWhenTheEndComesIntoView)
     EXPECT_EQ(CellsNotShowing(view, OnScreen(view), block, view.FirstVisibleRow(), rows), 0) << "the appended bytes show";
 }
 
-TEST_F(HexViewTest, BytesChangedInViewFromAnotherThreadShowAfterTheRedraw)
+TEST_F(HexViewPaintTest, BytesChangedInViewFromAnotherThreadShowAfterTheRedraw)
 {
-    Fill(block, 0, 16 * 100, 'A');
-    view.RequestRedraw(false);
-    ApplyRedraws();
-    const int rows = view.VisibleRowCount();
+    const int rows = ShowHundredRows();
     ASSERT_EQ(CellsNotShowing(view, OnScreen(view), block, 0, rows), 0);
 
     // The rows in view get other bytes and the block grows as well, as when the front of a pane is
@@ -143,12 +149,9 @@ TEST_F(HexViewTest, BytesChangedInViewFromAnotherThreadShowAfterTheRedraw)
     EXPECT_EQ(CellsNotShowing(view, OnScreen(view), block, 0, rows), 0);
 }
 
-TEST_F(HexViewTest, APartOfTheViewPaintedAloneDoesNotHideChangesElsewhere)
+TEST_F(HexViewPaintTest, APartOfTheViewPaintedAloneDoesNotHideChangesElsewhere)
 {
-    Fill(block, 0, 16 * 100, 'A');
-    view.RequestRedraw(false);
-    ApplyRedraws();
-    const int rows = view.VisibleRowCount();
+    const int rows = ShowHundredRows();
     ASSERT_EQ(CellsNotShowing(view, OnScreen(view), block, 0, rows), 0);
 
     // The rows in view change; before the redraw request is carried out, a corner of the view is

@@ -4,6 +4,7 @@
 #include "platform/byteblock/ByteBlock.h"
 #include "serial/SerialPort.h"
 #include "tests/links/LinkPeers.h"
+#include "tests/panes/RawPty.h"
 #include "tests/support/WaitFor.h"
 #include "tests/support/WithoutThreads.h"
 
@@ -16,9 +17,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/socket.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -312,16 +311,11 @@ class SerialSendEngineTest : public SendEngineTest {
 protected:
     void SetUp() override
     {
-        int master = -1;
-        int slave = -1;
-        char name[128] = {};
-        ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        m_master = Fd(master);
-        m_slave = Fd(slave);   // kept open so the master keeps what it has not read
+        RawPty pty;
+        ASSERT_TRUE(pty.Open());
+        m_master = std::move(pty.master);
+        m_slave = std::move(pty.slave);
+        const std::string name = pty.name;
         ASSERT_EQ(links.serial.Open(name, 0, 0), 0u);
     }
     void TearDown() override

@@ -1,8 +1,7 @@
 #include "SendFixture.h"
+#include "tests/panes/RawPty.h"
 
 #include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -32,16 +31,11 @@ protected:
     // RS-232 chosen and the port opened on the slave of a pty pair; the test holds the master.
     void OpenPty()
     {
-        int master = -1;
-        int slave = -1;
-        char name[128] = {};
-        ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        m_master = Fd(master);
-        m_slave = Fd(slave);   // kept open so the master keeps what it has not read
+        RawPty pty;
+        ASSERT_TRUE(pty.Open());
+        m_master = std::move(pty.master);
+        m_slave = std::move(pty.slave);
+        const std::string name = pty.name;
         Click(IDC_MODE_RS232);
         ASSERT_EQ(dlg->SerialPort().Open(name, 0, 0), 0u);
     }
