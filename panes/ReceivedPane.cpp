@@ -75,7 +75,7 @@ void CReceivedPane::KeepOnlyLast()
     if (keep == 0 || !m_recorder.IsRecording() || m_recorder.NotWritten() != 0)
         return;
     // Big steps keep the cost per byte tiny: once an eighth over, back to about what is kept, in
-    // whole huge pages where the block is large enough for them (no page is copied or split).
+    // whole pages, 2 MiB at a time where the block is large enough (no byte is copied).
     const std::size_t size = m_block.Size();
     if (size <= keep || size - keep <= keep / 8)
         return;

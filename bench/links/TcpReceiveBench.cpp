@@ -1,7 +1,8 @@
 // TCP receive into the Received Data pane, next to nc and socat receiving the same sender's bytes
 // into /dev/null, and how late a timer on the window's thread fires and how long a click waits
-// during the flood. Ends with the worst lateness and wait over their 20 ms limit and the ratio to
-// nc; fails only on wrong bytes.
+// during the flood, in three rounds that take turns with nc and socat. Ends with the worst lateness
+// and wait of all rounds over their 20 ms limit and the median of the rounds' ratios to nc; fails
+// only on wrong bytes.
 //
 // bench_links_tcp_receive [MiB, default 1024]
 #include "bench/links/BenchSupport.h"
@@ -10,9 +11,11 @@
 
 #include <QLineEdit>
 #include <sys/socket.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -88,41 +91,60 @@ int main(int argc, char** argv)
     const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
     const std::uint64_t total = mib << 20;
     bench::CreateApplication("bench_links_tcp_receive");
-
-    bool contentOk = false;
+    // Loopback throughput on a shared machine swings by two or more between seconds: the window and
+    // the programs take turns, and each round's ratio compares neighbours in time.
+    constexpr int kRounds = 3;
+    bool contentOk = true;
     bench::TimerProbe probe;
     bench::ClickProbe clicks;
-    FloodCpu windowCpu, ncCpu, socatCpu;
-    const double window = IntoWindow(total, contentOk, probe, clicks, windowCpu);
-
-    const std::uint16_t ncPort = bench::FreePort(SOCK_STREAM);
-    const double nc = IntoProgram({"nc", "-d", "-l", "127.0.0.1", std::to_string(ncPort)}, ncPort, total, ncCpu);
-    const std::uint16_t socatPort = bench::FreePort(SOCK_STREAM);
-    const double socat = IntoProgram({"socat", "-u", "TCP-LISTEN:" + std::to_string(socatPort) + ",bind=127.0.0.1",
-                                      "OPEN:/dev/null"},
-                                     socatPort, total, socatCpu);
-
+    std::vector<double> ratios;
+    double timerWorst = 0, clickWorst = 0;
+    std::size_t clickCount = 0;
     auto rate = [&](double s) { return s > 0 ? static_cast<double>(total) / s / 1e6 : 0.0; };
-    std::printf("TCP receive of %llu MiB from a local sender\n", static_cast<unsigned long long>(mib));
-    std::printf("  into the Received pane: %8.3f s  %8.1f MB/s  content %s\n", window, rate(window),
-                contentOk ? "byte-exact" : "WRONG");
-    std::printf("  nc into /dev/null:      %8.3f s  %8.1f MB/s\n", nc, rate(nc));
-    std::printf("  socat into /dev/null:   %8.3f s  %8.1f MB/s\n", socat, rate(socat));
     auto perMiB = [&](double s) { return s * 1e3 / static_cast<double>(mib); };
-    std::printf("CPU ms per MiB: pane's window thread %.3f, receive worker + page preparer %.3f, sender %.3f;\n"
-                "  nc %.3f (sender %.3f), socat %.3f (sender %.3f)\n",
-                perMiB(windowCpu.window), perMiB(windowCpu.receiver), perMiB(windowCpu.sender),
-                perMiB(ncCpu.receiver), perMiB(ncCpu.sender), perMiB(socatCpu.receiver), perMiB(socatCpu.sender));
-    if (socat > 0)
-        std::printf("  ratio pane/socat: %.2f\n", rate(window) / rate(socat));
-    std::printf("window's thread during the flood: a 5 ms timer fired at worst %.1f ms late, 99th percentile "
-                "%.1f ms (goal: answers within 20 ms)\n",
-                probe.WorstMs(), probe.PercentileMs(0.99));
-    std::printf("  a click on Auto Scroll waited at worst %.1f ms, 99th percentile %.1f ms (%zu clicks; goal: 20 ms)\n",
-                clicks.WorstMs(), clicks.PercentileMs(0.99), clicks.Count());
+    std::printf("TCP receive of %llu MiB from a local sender, %d rounds\n", static_cast<unsigned long long>(mib),
+                kRounds);
+    for (int round = 1; round <= kRounds; ++round) {
+        bool roundOk = false;
+        FloodCpu windowCpu, ncCpu, socatCpu;
+        const double window = IntoWindow(total, roundOk, probe, clicks, windowCpu);
+        contentOk = contentOk && roundOk;
+        const std::uint16_t ncPort = bench::FreePort(SOCK_STREAM);
+        const double nc = IntoProgram({"nc", "-d", "-l", "127.0.0.1", std::to_string(ncPort)}, ncPort, total, ncCpu);
+        const std::uint16_t socatPort = bench::FreePort(SOCK_STREAM);
+        const double socat = IntoProgram({"socat", "-u", "TCP-LISTEN:" + std::to_string(socatPort) + ",bind=127.0.0.1",
+                                          "OPEN:/dev/null"},
+                                         socatPort, total, socatCpu);
+        std::printf("round %d\n", round);
+        std::printf("  into the Received pane: %8.3f s  %8.1f MB/s  content %s\n", window, rate(window),
+                    roundOk ? "byte-exact" : "WRONG");
+        std::printf("  nc into /dev/null:      %8.3f s  %8.1f MB/s\n", nc, rate(nc));
+        std::printf("  socat into /dev/null:   %8.3f s  %8.1f MB/s\n", socat, rate(socat));
+        std::printf("  CPU ms per MiB: pane's window thread %.3f, receive worker + page preparer %.3f, sender %.3f;\n"
+                    "    nc %.3f (sender %.3f), socat %.3f (sender %.3f)\n",
+                    perMiB(windowCpu.window), perMiB(windowCpu.receiver), perMiB(windowCpu.sender),
+                    perMiB(ncCpu.receiver), perMiB(ncCpu.sender), perMiB(socatCpu.receiver), perMiB(socatCpu.sender));
+        std::printf("  window's thread: a 5 ms timer fired at worst %.1f ms late (99th percentile %.1f ms); a click on\n"
+                    "    Auto Scroll waited at worst %.1f ms (99th percentile %.1f ms, %zu clicks)\n",
+                    probe.WorstMs(), probe.PercentileMs(0.99), clicks.WorstMs(), clicks.PercentileMs(0.99), clicks.Count());
+        timerWorst = std::max(timerWorst, probe.WorstMs());
+        clickWorst = std::max(clickWorst, clicks.WorstMs());
+        clickCount += clicks.Count();
+        if (nc > 0 && roundOk)
+            ratios.push_back(rate(window) / rate(nc));
+        if (socat > 0)
+            std::printf("  ratio pane/nc %.2f, pane/socat %.2f\n", nc > 0 ? rate(window) / rate(nc) : 0.0,
+                        rate(window) / rate(socat));
+    }
+    std::printf("window's thread over all rounds: the timer at worst %.1f ms late, a click waited at worst %.1f ms "
+                "(goal: 20 ms)\n",
+                timerWorst, clickWorst);
+    std::sort(ratios.begin(), ratios.end());
+    const double median = contentOk && ratios.size() == kRounds ? ratios[kRounds / 2] : -1;
+    std::printf("ratio to nc, median of the rounds: %.3f\n", median);
     const std::string name = "tcp_receive_" + std::to_string(mib) + "MiB";
-    bench::PrintResult((name + "_timer_late").c_str(), probe.WorstMs() / 20.0, bench::AtMost(1.0));
-    bench::PrintResult((name + "_click_late").c_str(), clicks.Count() > 0 ? clicks.WorstMs() / 20.0 : -1, bench::AtMost(1.0));
-    bench::PrintResult(name.c_str(), nc > 0 && contentOk ? rate(window) / rate(nc) : -1, bench::AtLeast(0.8));
+    bench::PrintResult((name + "_timer_late").c_str(), timerWorst / 20.0, bench::AtMost(1.0));
+    bench::PrintResult((name + "_click_late").c_str(), clickCount > 0 ? clickWorst / 20.0 : -1, bench::AtMost(1.0));
+    bench::PrintResult(name.c_str(), median, bench::AtLeast(0.8));
     return contentOk ? 0 : 1;
 }

@@ -14,7 +14,7 @@
 namespace plat::detail {
 namespace {
 
-// Work is handed over in steps of one huge page: one wake-up per 2 MiB written, and the owner
+// Work is handed over in steps of 2 MiB: one wake-up per 2 MiB written, and the owner
 // never waits longer than one step's population for the mapping lock.
 constexpr std::size_t kStep = 2 * 1024 * 1024;
 // How far ahead of the writer pages are made ready: a 32nd of what was written, at least two steps
@@ -107,18 +107,19 @@ void PagePreparer::Want(std::size_t end)
 
 PagePreparer::Range PagePreparer::NextStep() const
 {
-    // The step the writer is in is left to the writer: were both to fault the same huge page, both
-    // would zero one and one of them in vain.
+    // The step the writer is in is left to the writer: the two would otherwise fault the same pages
+    // side by side, each waiting on the other's page-table lock.
     const std::size_t from = std::max(ready_, (written_ / kStep + 1) * kStep);
     return {from, std::min({from / kStep * kStep + kStep, target_, capacity_})};
 }
 
 void PagePreparer::Run()
 {
-    // Lowest priority: on a busy machine the window's thread and the writer come first (at normal
-    // priority the preparer made the window answer later), and pages the preparer does not reach
-    // in time the writer faults in itself, as without a preparer.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+    // Below the window's thread and the writer, which come first on a busy machine, but not so far
+    // below that it never runs: on two cores a preparer at the lowest priority got almost nothing
+    // while a flood kept both busy, and the writer zeroed every page itself. Pages it does not
+    // reach in time the writer faults in itself, as without a preparer.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
     std::unique_lock lock(lock_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || NextStep().from < NextStep().to; });

@@ -12,8 +12,6 @@ namespace {
 
 // The first mapping is this large, so that small blocks do not remap on every append.
 constexpr std::size_t kFirstCapacity = 64 * 1024;
-// From this capacity on, the storage asks for huge pages.
-constexpr std::size_t kHugeFrom = 8 * 1024 * 1024;
 
 // Rounds up to whole pages; 0 when that would overflow.
 std::size_t RoundUpToPages(std::size_t n)
@@ -65,9 +63,6 @@ bool PageStorage::MapTo(std::size_t bytes)
         return false;
     data_ = static_cast<unsigned char*>(mapped);
     capacity_ = bytes;
-    // Large blocks fill far faster with 2 MiB pages (one fault instead of 512); a refusal is harmless.
-    if (capacity_ >= kHugeFrom)
-        madvise(data_, capacity_, MADV_HUGEPAGE);
     preparer_.Mapped(data_, capacity_);
     return true;
 }
@@ -130,8 +125,6 @@ bool PageStorage::MoveToCopy(std::size_t copy, std::size_t keep, Mapping& old)
     if (mapped == MAP_FAILED)
         return false;
     auto* fresh = static_cast<unsigned char*>(mapped);
-    if (length >= kHugeFrom)
-        madvise(fresh, length, MADV_HUGEPAGE);
     // Only this owner writes the old bytes, and it is here: the copy needs no lock.
     if (copy != 0)
         std::memcpy(fresh, data_, copy);
