@@ -1,5 +1,7 @@
 #include "platform/byteblock/ByteBlock.h"
 
+#include "platform/byteblock/StreamingCopy.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -13,6 +15,10 @@ namespace {
 
 // What Hold gives for a block that never had storage: callers may pass it along with a size of 0.
 unsigned char gEmptySpot[1];
+
+// Writes at the end from this size on bypass the cache; smaller ones are a typed byte or a short
+// message, which the view shows straight away.
+constexpr std::size_t kStreamingFrom = 4096;
 
 bool AddOverflows(std::size_t a, std::size_t b)
 {
@@ -156,7 +162,12 @@ BlockStatus ByteBlock::Overwrite(std::size_t pos, const unsigned char* data, std
         if (GrowTo(end) != BlockStatus::Ok)
             return BlockStatus::NoMemory;
     }
-    std::memcpy(storage_.Data() + pos, data, n);
+    // A large write at the end is a receiver appending: its bytes bypass the cache (see
+    // StreamingCopy); edits, which the view reads back at once, are copied plainly.
+    if (pos >= old && n >= kStreamingFrom)
+        detail::StreamingCopy(storage_.Data() + pos, data, n);
+    else
+        std::memcpy(storage_.Data() + pos, data, n);
     Changed();
     return BlockStatus::Ok;
 }

@@ -103,6 +103,33 @@ TEST(ByteBlock, ImpossibleGrowthReportsNoMemoryAndKeepsTheBlock)
     EXPECT_EQ(block.Resize(4), BlockStatus::Ok) << "the block still works";
 }
 
+TEST(ByteBlock, LargeAppendsLandExactlyAtEveryAlignmentAndLength)
+{
+    // Appends at the end from 4 KiB on take a different copy (one that bypasses the cache, in
+    // aligned pieces): every start alignment and every length around the piece size must land
+    // exactly, followed by a small edit and a plain append.
+    std::string expected;
+    ByteBlock block;
+    unsigned seed = 1;
+    auto piece = [&seed](std::size_t n) {
+        std::string out(n, '\0');
+        for (char& c : out)
+            c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
+        return out;
+    };
+    for (std::size_t lead = 0; lead < 17; ++lead) {
+        for (std::size_t n : {4095u, 4096u, 4097u, 4111u, 16383u, 16384u}) {
+            const std::string small = piece(lead), big = piece(n);
+            ASSERT_EQ(block.Overwrite(block.Size(), Bytes(small), small.size()), BlockStatus::Ok);
+            ASSERT_EQ(block.Overwrite(block.Size(), Bytes(big), big.size()), BlockStatus::Ok);
+            expected += small + big;
+        }
+    }
+    ASSERT_EQ(block.Overwrite(3, Bytes("edit"), 4), BlockStatus::Ok);
+    expected.replace(3, 4, "edit");
+    EXPECT_TRUE(Text(block) == expected) << "the block differs from what was appended";
+}
+
 TEST(ByteBlock, EditsChangeExactlyTheirRangeAndGapsFillWithZeros)
 {
     ByteBlock block;
