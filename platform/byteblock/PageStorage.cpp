@@ -12,6 +12,9 @@ namespace {
 
 // The first mapping is this large, so that small blocks do not remap on every append.
 constexpr std::size_t kFirstCapacity = 64 * 1024;
+// From this capacity on, growing storage asks for huge pages while they come cheap (the preparer
+// judges that).
+constexpr std::size_t kHugeFrom = 8 * 1024 * 1024;
 
 // Rounds up to whole pages; 0 when that would overflow.
 std::size_t RoundUpToPages(std::size_t n)
@@ -63,7 +66,10 @@ bool PageStorage::MapTo(std::size_t bytes)
         return false;
     data_ = static_cast<unsigned char*>(mapped);
     capacity_ = bytes;
-    preparer_.Mapped(data_, capacity_);
+    // One fault instead of 512 for every 2 MiB a large block fills; a refusal is harmless.
+    const bool huge = capacity_ >= kHugeFrom && !preparer_.HugePagesGivenUp()
+        && madvise(data_, capacity_, MADV_HUGEPAGE) == 0;
+    preparer_.Mapped(data_, capacity_, huge);
     return true;
 }
 
@@ -132,7 +138,7 @@ bool PageStorage::MoveToCopy(std::size_t copy, std::size_t keep, Mapping& old)
     old = HandOut(keep);
     data_ = fresh;
     capacity_ = length;
-    preparer_.Mapped(data_, capacity_);
+    preparer_.Mapped(data_, capacity_, false);
     return true;
 }
 
@@ -140,7 +146,7 @@ PageStorage::Mapping PageStorage::HandOut(std::size_t keep)
 {
     // The preparer must not touch the mapping once it has left.
     preparer_.Dropped(0);
-    preparer_.Mapped(nullptr, 0);
+    preparer_.Mapped(nullptr, 0, false);
     const std::size_t length = std::min(RoundUpToPages(keep), capacity_);
     if (length < capacity_)
         munmap(data_ + length, capacity_ - length);

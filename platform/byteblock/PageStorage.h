@@ -5,10 +5,9 @@
 // ZeroTail, reads as zero. While a large block grows, a preparer makes the pages just past its end
 // ready on a thread of its own, so that the writer's copies do not wait for the kernel to zero them.
 //
-// Pages are the system's small ones. Huge pages are not asked for: a huge page fault may stop to
-// compact memory, and in a virtual machine that hands free memory back to its host a fresh huge
-// page costs about five times as much as the same bytes in small pages (1.1-1.2 s against 0.24 s
-// per GiB measured on the 2-core machine the benchmarks run on).
+// Growing storage from 8 MiB on asks for huge pages until the preparer finds them dearer than small
+// ones. A copy made for an edit (MoveToCopy) takes small pages: it is made on the window's thread,
+// which must not wait for memory to be compacted or brought back from a virtual machine's host.
 //
 // Threads: the owner's calls are serialised (the byte block calls with its lock held).
 
