@@ -3,9 +3,19 @@
 // that making a thread fails there as it does on a machine out of memory or threads. The sanitizers
 // reserve huge shadow mappings, which such a limit cannot leave room for: under them the check is
 // skipped.
+//
+// The address-space limit alone is not enough once the test program has run threads: the C library
+// keeps the stacks of ended threads for reuse, and a new thread on such a stack needs no memory. So
+// the child is also refused new threads outright, as the system refuses them past its thread limit.
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,8 +28,26 @@ constexpr bool kThreadLimitsWork = true;
 #endif
 
 // The child's exit status: what `body` returned (0 to 99), kEscaped when an exception escaped it (in
-// the program it would have ended the process), or -1 when the child died.
+// the program it would have ended the process), kEscaped + 1 when threads could not be refused,
+// or -1 when the child died.
 constexpr int kEscaped = 100;
+
+// From here on this process makes no thread or process: clone says EAGAIN (the system is out of
+// threads), clone3 ENOSYS (so that the C library falls back to clone). False when the filter
+// cannot be installed.
+inline bool RefuseNewThreads()
+{
+    sock_filter program[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EAGAIN),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone3, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog filter{static_cast<unsigned short>(sizeof program / sizeof program[0]), program};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
+}
 
 template <class Body> int InChildWithoutRoomForThreads(Body body)
 {
@@ -35,6 +63,8 @@ template <class Body> int InChildWithoutRoomForThreads(Body body)
         // A megabyte more than is mapped now: no thread stack fits.
         const rlimit limit{now + (1 << 20), now + (1 << 20)};
         ::setrlimit(RLIMIT_AS, &limit);
+        if (!RefuseNewThreads())
+            ::_exit(kEscaped + 1);
         try {
             ::_exit(body());
         } catch (...) {
