@@ -1,7 +1,8 @@
 // TCP receive into the Received Data pane, next to nc and socat receiving the same sender's bytes
-// into /dev/null (and nc keeping them, in a file on tmpfs, to show what holding them costs), and how late a timer on the window's thread fires and how long a click waits
-// during the flood, in three rounds that take turns with nc and socat. Ends with the worst lateness
-// and wait of all rounds over their 20 ms limit and the median of the rounds' ratios to nc; fails
+// into /dev/null (and nc keeping them, in a file on tmpfs, to show what holding them costs), and
+// how late a timer on the window's thread fires and how long a click waits during the flood, in
+// three rounds that take turns with the programs. Ends with the worst lateness and wait of all
+// rounds over their 20 ms limit and the median of the rounds' ratios to nc into /dev/null; fails
 // only on wrong bytes.
 //
 // bench_links_tcp_receive [MiB, default 1024]
