@@ -14,8 +14,8 @@
 // 0.24 s in small pages, 0.08 s in huge pages the host still had).
 //
 // Threads: Mapped, Dropped, ReadyEnd and HugePagesGivenUp are called by the mapping's owner with
-// the mapping lock held; Want and Stop by the owner without it; the preparer's own thread does the rest. The owner's
-// calls are serialised (one thread at a time).
+// the mapping lock held; Want and Stop by the owner without it; the preparer's own thread does the
+// rest. The owner's calls are serialised (one thread at a time).
 
 #include <condition_variable>
 #include <cstddef>
