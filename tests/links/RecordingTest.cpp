@@ -408,6 +408,35 @@ TEST_F(RecordingTest, ClosingTheWindowWhileOneRecordingFinishesAndAnotherRunsCom
     EXPECT_TRUE(fifo.ReadAll() == AsText(data));
 }
 
+TEST_F(RecordingTest, AFileThatStaysFullAfterTheStopIsToldOnceByItsOwnNameWhileANewRecordingRuns)
+{
+    HeldFifo fifo(folder + "/stuck.fifo");
+    ASSERT_TRUE(fifo.Ok());
+    Fd server;
+    Fd peer = Connect(server);
+    StartRecording(fifo.Path());
+    fifo.StartReading(); // opened only at the end: the old recording gives up on its own
+    const auto data = Pattern(1 << 20, 71);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+    Recording().RecordAction()->trigger();
+    const std::string path = folder + "/meanwhile.bin";
+    StartRecording(path);
+    ASSERT_TRUE(Recording().IsRecording());
+
+    ASSERT_TRUE(WaitBoxes(1));
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains(QString::fromStdString(fifo.Path()))) << boxes[0].text.toStdString();
+    EXPECT_FALSE(boxes[0].text.contains(QString::fromStdString(path))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(ReceivedTip().startsWith(QStringLiteral("Recording to %1: ").arg(QString::fromStdString(path))));
+
+    const std::string read = fifo.ReadAll();
+    EXPECT_LT(read.size(), data.size());
+    EXPECT_TRUE(read == AsText(data).substr(0, read.size())) << "what the FIFO got is an exact beginning";
+    Click(IDC_STOP);
+    ASSERT_TRUE(WaitRecorded(path, 0)) << ReceivedTip().toStdString();
+}
+
 TEST_F(RecordingTest, ARecordingSurvivesItsProgramBeingKilled)
 {
     const std::string path = folder + "/killed.bin";
