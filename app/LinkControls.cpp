@@ -29,8 +29,8 @@ void CMainDlg::TearDownLink()
     if (QWidget* state = m_editState.Widget())
         state->setToolTip(QString());
     m_serial.Close();
-    // A recording ends with the link, once no receiver can deliver any more: the file then holds
-    // exactly what the pane received.
+    // A recording ends with the link, once no receiver can deliver any more: the file gets exactly
+    // what the pane received, written out in the background.
     if (m_recording)
         m_recording->Stop();
     m_editSenderState.SetWindowText(QStringLiteral("No Running"));

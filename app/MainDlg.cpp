@@ -121,6 +121,8 @@ void CMainDlg::OnDestroy()
     m_serial.EndEventThreads();
     m_link.JoinWorkers();
     m_pane.EndClearWorker();
+    // The one wait for the disk: the program must not end before the recorded files are complete.
+    m_pane.FinishRecordings();
     plat::ResumeMessageBoxes();
 
     // The byte blocks are members and go before the views, which are child widgets: the views let

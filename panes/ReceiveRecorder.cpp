@@ -23,12 +23,12 @@ ReceiveRecorder::ReceiveRecorder(std::size_t queueLimit) : queueLimit_(queueLimi
 
 ReceiveRecorder::~ReceiveRecorder()
 {
-    Stop();
+    Finish();
 }
 
-bool ReceiveRecorder::Start(int fd, int timesFd, FailureCallback onFailure)
+bool ReceiveRecorder::Start(int fd, int timesFd, FailureCallback onFailure, FinishedCallback onFinished)
 {
-    Stop();
+    Finish();
     {
         std::lock_guard lock(lock_);
         fd_ = fd;
@@ -42,11 +42,13 @@ bool ReceiveRecorder::Start(int fd, int timesFd, FailureCallback onFailure)
         full_.clear();
         timesLines_.clear();
         onFailure_ = std::move(onFailure);
+        onFinished_ = std::move(onFinished);
         taken_ = 0;
         written_ = 0;
         notWritten_ = 0;
         stopRequested_ = false;
         gaveUp_ = false;
+        finished_ = false;
         recording_ = true;
     }
     try {
@@ -55,6 +57,7 @@ bool ReceiveRecorder::Start(int fd, int timesFd, FailureCallback onFailure)
         std::lock_guard lock(lock_);
         recording_ = false;
         CloseFiles();
+        finished_ = true;
         return false;
     }
     return true;
@@ -71,10 +74,13 @@ void ReceiveRecorder::Stop()
     }
     stopRequested_ = true;
     wake_.notify_one();
+}
+
+void ReceiveRecorder::Finish()
+{
+    Stop();
     if (thread_.joinable())
         thread_.join();
-    std::lock_guard lock(lock_);
-    CloseFiles();
 }
 
 void ReceiveRecorder::CloseFiles()
@@ -218,8 +224,17 @@ void ReceiveRecorder::Run()
                 report(reason, false);
             lock.lock();
         }
-        if (last && full_.empty() && current_.empty() && timesLines_.empty())
+        if (last && full_.empty() && current_.empty() && timesLines_.empty()) {
+            // Everything handed over is out: the files are complete once closed, and only then is
+            // the recording told finished.
+            CloseFiles();
+            finished_ = true;
+            const FinishedCallback finished = onFinished_;
+            lock.unlock();
+            if (finished)
+                finished();
             return;
+        }
     }
 }
 

@@ -11,9 +11,15 @@
 // queue stays full while the writer writes nothing for kStallLimit, nothing more is written and
 // every later byte is counted as not written.
 //
-// Threads: Start and Stop on one controlling thread (the window's); Append from receive workers with
-// the received lock held (one at a time); NoteBurst and the counts from any thread. The failure
-// callback runs on the writer thread, at most once per recording.
+// Stop never waits for the disk: it only ends the taking of bytes; the writer then writes what waits,
+// closes the files, ends on its own and says so through the finished callback. Finish (and the
+// destructor) waits for that, for when the program goes.
+//
+// Threads: Start, Stop and Finish on one controlling thread (the window's); Append from receive
+// workers with the received lock held (one at a time); NoteBurst, IsFinished and the counts from any
+// thread. The failure callback runs on the writer thread, at most once per recording (and once more
+// for the companion file); the finished callback runs on the writer thread last, after the files
+// are closed.
 
 #include <atomic>
 #include <chrono>
@@ -34,31 +40,41 @@ public:
     static constexpr int kQueueOverflow = -1;
     // `timesFile` tells a failure of the companion file, which ends only the companion's lines.
     using FailureCallback = std::function<void(int reason, bool timesFile)>;
+    using FinishedCallback = std::function<void()>;
 
     // Enough to ride out a disk's hiccups; a longer lag slows the receiver instead of taking memory.
     static constexpr std::size_t kDefaultQueueLimit = std::size_t{32} << 20;
     static constexpr std::chrono::milliseconds kWritePeriod{100};
-    // How long Stop waits for a pipe or device that takes nothing more before giving up on it.
+    // How long a stopped recording's writer waits for a pipe or device that takes nothing more
+    // before giving up on it (the rest is counted as not written).
     static constexpr std::chrono::milliseconds kStopWait{1000};
     // How long a receiver waits on a full queue while the writer writes nothing before the
     // recording gives up writing.
     static constexpr std::chrono::milliseconds kStallLimit{1000};
 
     explicit ReceiveRecorder(std::size_t queueLimit = kDefaultQueueLimit);
-    // Stops a recording still running (everything handed over is written first).
+    // Finishes a recording still running (everything handed over is written first).
     ~ReceiveRecorder();
     ReceiveRecorder(const ReceiveRecorder&) = delete;
     ReceiveRecorder& operator=(const ReceiveRecorder&) = delete;
 
     // Controlling thread. Takes over `fd` (and `timesFd` unless it is -1), open for writing, and
-    // starts the writer. False (descriptors closed) when the writer thread cannot be started.
-    bool Start(int fd, int timesFd, FailureCallback onFailure);
-    // Controlling thread. Writes everything handed over before the call, closes the files and ends
-    // the writer. The counts stay readable until the next Start.
+    // starts the writer. False (descriptors closed) when the writer thread cannot be started. A
+    // recorder still finishing a previous recording waits for it first: to start at once, take a
+    // new recorder (the Received pane does).
+    bool Start(int fd, int timesFd, FailureCallback onFailure, FinishedCallback onFinished = nullptr);
+    // Controlling thread. Blocks handed over before the call are written, later ones are refused;
+    // returns at once, while the writer writes them, closes the files and ends. The counts stay
+    // readable (and grow while it writes) until the next Start.
     void Stop();
+    // Controlling thread. Stop, then waits until the writer has ended (the files are complete).
+    void Finish();
 
     // Any thread. True from Start to Stop.
     bool IsRecording() const { return recording_.load(std::memory_order_acquire); }
+    // Any thread. True when no writer runs: before Start, and once a stopped recording has written
+    // everything and closed its files.
+    bool IsFinished() const { return finished_.load(std::memory_order_acquire); }
 
     // Receive workers, one at a time. Copies the bytes into the queue.
     void Append(const unsigned char* data, std::size_t size);
@@ -104,11 +120,13 @@ private:
     int failure_ = 0;                   // why, until the writer has reported it
     bool timesFailed_ = false;
     FailureCallback onFailure_;
+    FinishedCallback onFinished_;
     std::thread thread_;
 
     int fd_ = -1;
     int timesFd_ = -1;
     std::atomic<bool> recording_{false};
+    std::atomic<bool> finished_{true};
     std::atomic<bool> stopRequested_{false}; // read by the writer while it waits for a pipe
     std::atomic<bool> gaveUp_{false};        // a receiver found the queue full and the writer stuck
     std::atomic<std::uint64_t> taken_{0};

@@ -19,15 +19,17 @@ CReceivedPane::CReceivedPane(ReceivedPaneView& view) : m_view(view)
 CReceivedPane::~CReceivedPane()
 {
     EndClearWorker();
+    FinishRecordings();
 }
 
 void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
 {
     // Every byte goes to a recording, also one the pane has no memory for.
-    const bool recording = m_recorder.IsRecording();
-    const std::uint64_t fileAt = m_recorder.Taken();
+    ReceiveRecorder& recorder = *m_recorder;
+    const bool recording = recorder.IsRecording();
+    const std::uint64_t fileAt = recorder.Taken();
     if (recording)
-        m_recorder.Append(data, static_cast<std::size_t>(size));
+        recorder.Append(data, static_cast<std::size_t>(size));
     m_total += size;
     // A flood calls this hundreds of thousands of times a second: only the latest state is shown.
     m_view.ShowReceivedState({ReceivedState::Kind::BytesRead, size});
@@ -57,11 +59,11 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
     const std::uint64_t captureAt = m_block.FrontDropped() + at;
     const std::optional<std::int64_t> began = m_arrivals.NoteBlock(captureAt);
     if (recording && began) {
-        m_recorder.NoteBurst(fileAt, *began);
+        recorder.NoteBurst(fileAt, *began);
     } else if (recording && fileAt == 0) {
         // A recording that starts inside a burst opens with that burst's time.
         if (const std::optional<ArrivalTimes::Burst> burst = m_arrivals.BurstContaining(captureAt))
-            m_recorder.NoteBurst(0, burst->msSinceEpoch);
+            recorder.NoteBurst(0, burst->msSinceEpoch);
     }
     KeepOnlyLast();
     m_view.RedrawReceived(true);
@@ -72,7 +74,7 @@ void CReceivedPane::KeepOnlyLast()
     // Only bytes that are in the file may go: once the recording cannot write, the pane keeps
     // everything again.
     const std::size_t keep = m_keepLast.load(std::memory_order_relaxed);
-    if (keep == 0 || !m_recorder.IsRecording() || m_recorder.NotWritten() != 0)
+    if (keep == 0 || !m_recorder->IsRecording() || m_recorder->NotWritten() != 0)
         return;
     // Big steps keep the cost per byte tiny: once an eighth over, back to about what is kept, in
     // whole pages, 2 MiB at a time where the block is large enough (no byte is copied).
@@ -86,9 +88,43 @@ void CReceivedPane::KeepOnlyLast()
         m_arrivals.ForgetBefore(m_block.FrontDropped());
 }
 
-bool CReceivedPane::StartRecording(int fd, int timesFd, ReceiveRecorder::FailureCallback onFailure)
+bool CReceivedPane::StartRecording(int fd, int timesFd, ReceiveRecorder::FailureCallback onFailure,
+                                   ReceiveRecorder::FinishedCallback onFinished)
 {
-    return m_recorder.Start(fd, timesFd, std::move(onFailure));
+    ReleaseFinishedRecordings();
+    // Stopped first: a receiver waiting for room in its queue lets go of the received lock.
+    m_recorder->Stop();
+    auto next = std::make_unique<ReceiveRecorder>();
+    {
+        // Receivers read the recorder under this lock: each block goes to the old recording or the
+        // new one, never half to each.
+        std::lock_guard guard(ReceivedLock());
+        std::swap(m_recorder, next);
+    }
+    // The last recording finishes on its own; a recorder that never recorded just goes.
+    if (!next->IsFinished())
+        m_finishing.push_back(std::move(next));
+    return m_recorder->Start(fd, timesFd, std::move(onFailure), std::move(onFinished));
+}
+
+void CReceivedPane::StopRecording()
+{
+    m_recorder->Stop();
+    ReleaseFinishedRecordings();
+}
+
+void CReceivedPane::ReleaseFinishedRecordings()
+{
+    // A finished recorder's writer has ended or is just returning: its join does not wait.
+    std::erase_if(m_finishing, [](const std::unique_ptr<ReceiveRecorder>& recorder) { return recorder->IsFinished(); });
+}
+
+void CReceivedPane::FinishRecordings()
+{
+    m_recorder->Finish();
+    for (const std::unique_ptr<ReceiveRecorder>& recorder : m_finishing)
+        recorder->Finish();
+    m_finishing.clear();
 }
 
 void CReceivedPane::ClearLocked()

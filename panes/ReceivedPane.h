@@ -11,8 +11,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 // The Received State text, kept as its parts so that a flood formats only the texts that are shown.
 struct ReceivedState {
@@ -57,12 +59,24 @@ public:
     // Window thread, when the window goes: ends the clear worker and waits for it.
     void EndClearWorker();
 
-    // Recording every received byte to a file (ReceiveRecorder). Window thread: Start takes over
-    // the descriptors; Stop writes everything delivered before it and closes the files.
-    bool StartRecording(int fd, int timesFd, ReceiveRecorder::FailureCallback onFailure);
-    void StopRecording() { m_recorder.Stop(); }
-    // Any thread: the counts, and the burst lines of the companion file.
-    ReceiveRecorder& Recorder() { return m_recorder; }
+    // Recording every received byte to a file (ReceiveRecorder). Window thread. Start takes over
+    // the descriptors; Stop ends the taking of bytes at once, and the recorder writes everything
+    // delivered before it, closes the files and calls `onFinished` from its writer thread. A
+    // recording still finishing is handed off when a new one starts and finishes on its own, so
+    // neither waits for the disk.
+    bool StartRecording(int fd, int timesFd, ReceiveRecorder::FailureCallback onFailure,
+                        ReceiveRecorder::FinishedCallback onFinished = nullptr);
+    void StopRecording();
+    // Window thread: lets go of the handed-off recordings that have finished (their writers have
+    // ended, so this does not wait).
+    void ReleaseFinishedRecordings();
+    // Window thread, when the window goes: stops the recording and waits until every recording's
+    // files are complete.
+    void FinishRecordings();
+    // The latest recording, also once stopped: its counts and the burst lines of its companion
+    // file. The window's thread, or a receive worker with the received lock held (a new recording
+    // takes the place of the last one under that lock).
+    ReceiveRecorder& Recorder() { return *m_recorder; }
     // Any thread. While recording, the pane keeps only about the last `bytes` (0: everything): the
     // file has the rest. Bytes taken from the front still count in the offsets the view shows.
     void SetKeepLast(std::size_t bytes) { m_keepLast.store(bytes); }
@@ -83,7 +97,9 @@ private:
     // Changed only under ReceivedLock(); atomic so that the window can read it at any time.
     std::atomic<std::int64_t> m_total{0};
     ArrivalTimes m_arrivals;
-    ReceiveRecorder m_recorder;
+    std::unique_ptr<ReceiveRecorder> m_recorder = std::make_unique<ReceiveRecorder>();
+    // Stopped recordings whose writers may still be writing; window thread only.
+    std::vector<std::unique_ptr<ReceiveRecorder>> m_finishing;
     std::atomic<std::size_t> m_keepLast{0};
     std::thread m_clearThread;
     plat::Event m_clearEvent;

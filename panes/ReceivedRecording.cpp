@@ -99,11 +99,18 @@ void ReceivedRecording::Begin(bool withTimes)
         }
     }
     path_ = *path;
-    // The writer reports from its own thread; the message is shown on the window's.
-    auto onFailure = [this](int reason, bool timesFile) {
-        QMetaObject::invokeMethod(this, [this, reason, timesFile] { OnFailure(reason, timesFile); }, Qt::QueuedConnection);
+    finishing_ = false;
+    const std::uint64_t number = ++number_;
+    // The writer reports from its own thread; the message and the status are shown on the window's.
+    // A recording still finishing after a new one started tells its own file.
+    auto onFailure = [this, recordedTo = *path](int reason, bool timesFile) {
+        QMetaObject::invokeMethod(
+            this, [this, reason, timesFile, recordedTo] { OnFailure(reason, timesFile, recordedTo); }, Qt::QueuedConnection);
     };
-    if (!pane_.StartRecording(file.ReleaseDescriptor(), withTimes ? times.ReleaseDescriptor() : -1, onFailure)) {
+    auto onFinished = [this, number] {
+        QMetaObject::invokeMethod(this, [this, number] { OnFinished(number); }, Qt::QueuedConnection);
+    };
+    if (!pane_.StartRecording(file.ReleaseDescriptor(), withTimes ? times.ReleaseDescriptor() : -1, onFailure, onFinished)) {
         plat::ShowMessageBox(view_->window(), tr("The recording could not be started: the system has no thread to spare for it."),
                              plat::MessageIcon::Stop);
         return;
@@ -118,8 +125,22 @@ void ReceivedRecording::Stop()
     if (!IsRecording())
         return;
     pane_.StopRecording();
-    statusTimer_->stop();
+    // The count goes on growing while the writer empties its queue, until it reports the end.
+    finishing_ = !pane_.Recorder().IsFinished();
+    if (!finishing_)
+        statusTimer_->stop();
     ShowCaptions();
+    ShowStatus();
+}
+
+void ReceivedRecording::OnFinished(std::uint64_t number)
+{
+    pane_.ReleaseFinishedRecordings();
+    // An older recording that finished after a new one started changes nothing shown.
+    if (number != number_ || IsRecording())
+        return;
+    finishing_ = false;
+    statusTimer_->stop();
     ShowStatus();
 }
 
@@ -128,7 +149,7 @@ QString ReceivedRecording::StatusText() const
     if (path_.isEmpty())
         return {};
     const ReceiveRecorder& recorder = pane_.Recorder();
-    QString text = (IsRecording() ? tr("Recording to %1: %2 bytes") : tr("Recorded to %1: %2 bytes"))
+    QString text = (IsRecording() || finishing_ ? tr("Recording to %1: %2 bytes") : tr("Recorded to %1: %2 bytes"))
                        .arg(path_)
                        .arg(recorder.Written());
     if (const std::uint64_t lost = recorder.NotWritten(); lost != 0)
@@ -142,10 +163,10 @@ void ReceivedRecording::ShowStatus()
         showStatus_(StatusText());
 }
 
-void ReceivedRecording::OnFailure(int reason, bool timesFile)
+void ReceivedRecording::OnFailure(int reason, bool timesFile, const QString& recordedTo)
 {
     ShowStatus();
-    const QString path = timesFile ? path_ + QStringLiteral(".times") : path_;
+    const QString path = timesFile ? recordedTo + QStringLiteral(".times") : recordedTo;
     QString text;
     if (reason == ReceiveRecorder::kQueueOverflow)
         text = tr("The disk cannot keep up with recording to %1.").arg(path);

@@ -4,11 +4,13 @@
 // "<file>.times" gets a line per burst) and "Keep only the last N MiB while recording". Asks for the
 // file with the standard dialog, opens it as Save does, and hands it to the pane's recorder; shows
 // the file and the bytes recorded through a status callback a few times a second, and a failure
-// once in a message box. Window's thread only.
+// once in a message box. A stopped recording is shown as recording until its writer reports that
+// the file is complete; a new recording may start meanwhile. Window's thread only.
 
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -28,8 +30,8 @@ public:
     ReceivedRecording(plat::HexView* view, CReceivedPane& pane, std::function<void(const QString&)> showStatus);
     ~ReceivedRecording() override;
 
-    // Ends a running recording (the link's Stop, a mode change, the window closing): everything
-    // delivered before is in the file when this returns.
+    // Ends a running recording (the link's Stop, a mode change, the window closing) without
+    // waiting for the disk: everything delivered before goes into the file, nothing after.
     void Stop();
     bool IsRecording() const;
 
@@ -45,7 +47,9 @@ public:
 
 private:
     void Begin(bool withTimes);
-    void OnFailure(int reason, bool timesFile);
+    void OnFailure(int reason, bool timesFile, const QString& path);
+    // The writer of recording `number` has closed its files.
+    void OnFinished(std::uint64_t number);
     void OnKeepLastToggled(bool on);
     void ShowCaptions();
     void ShowStatus();
@@ -58,5 +62,7 @@ private:
     QAction* keepLast_;
     QTimer* statusTimer_;
     QString path_;
+    std::uint64_t number_ = 0;   // counts the recordings started, to tell which one finished
+    bool finishing_ = false;     // the last recording was stopped and still writes
     int keepMiB_ = kDefaultKeepMiB;
 };

@@ -10,12 +10,16 @@
 #include <QAction>
 #include <QRegularExpression>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +39,65 @@ std::string AsText(const std::vector<unsigned char>& bytes)
 {
     return {bytes.begin(), bytes.end()};
 }
+
+// A FIFO to record to, with its reader: it reads nothing until opened (a writer with more than the
+// FIFO holds then cannot finish), and then everything until the window closes its end. Opened
+// when it goes, so that a test that ends early does not leave a recording stuck.
+class HeldFifo {
+public:
+    explicit HeldFifo(std::string path) : path_(std::move(path))
+    {
+        if (::mkfifo(path_.c_str(), 0600) == 0)
+            fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); // the window may open it then
+    }
+    ~HeldFifo()
+    {
+        Open();
+        if (reader_.joinable())
+            reader_.join();
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    bool Ok() const { return fd_ >= 0; }
+    const std::string& Path() const { return path_; }
+    // After the window opened it for writing: reads once opened, at most `pace` bytes every 2 ms
+    // (0: as fast as it can).
+    void StartReading(std::size_t pace = 0)
+    {
+        reader_ = std::thread([this, pace] {
+            while (!open_.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::vector<char> buffer(pace != 0 ? pace : 65536);
+            for (;;) {
+                const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+                if (n > 0)
+                    read_.append(buffer.data(), static_cast<std::size_t>(n));
+                else if (n == 0)
+                    return; // the window closed its end
+                else if (errno != EAGAIN && errno != EINTR)
+                    return;
+                if (n < 0 || pace != 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+    }
+    void Open() { open_ = true; }
+    // Everything read, once the window has closed its end.
+    std::string ReadAll()
+    {
+        Open();
+        if (reader_.joinable())
+            reader_.join();
+        return read_;
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::atomic<bool> open_{false};
+    std::thread reader_;
+    std::string read_;
+};
 
 } // namespace
 
@@ -66,6 +129,15 @@ protected:
     {
         Settle();
         return Widget<QLineEdit>(IDC_RECEIVED_STATE)->toolTip();
+    }
+    // The status the window shows once the writer has reported the file complete.
+    static QString RecordedText(const std::string& path, std::size_t bytes)
+    {
+        return QStringLiteral("Recorded to %1: %2 bytes").arg(QString::fromStdString(path)).arg(bytes);
+    }
+    bool WaitRecorded(const std::string& path, std::size_t bytes)
+    {
+        return WaitFor([&] { return Widget<QLineEdit>(IDC_RECEIVED_STATE)->toolTip() == RecordedText(path, bytes); });
     }
     // The window as a TCP client of a server of the test's own, connected.
     Fd Connect(Fd& server)
@@ -113,9 +185,9 @@ TEST_F(RecordingTest, AFloodIsRecordedByteExactAndStopEndsTheRecordingWithNothin
     EXPECT_FALSE(Recording().IsRecording());
     EXPECT_EQ(Recording().RecordAction()->text(), QStringLiteral("&Record to file..."));
     EXPECT_TRUE(Recording().RecordWithTimesAction()->isEnabled());
+    ASSERT_TRUE(WaitRecorded(path, data.size())) << ReceivedTip().toStdString();
     EXPECT_TRUE(FileText(path) == AsText(data)) << "the file must hold every byte, in order";
     EXPECT_TRUE(Received() == data) << "the pane shows the same bytes";
-    EXPECT_EQ(ReceivedTip(), QStringLiteral("Recorded to %1: %2 bytes").arg(QString::fromStdString(path)).arg(data.size()));
     EXPECT_TRUE(Boxes().empty());
 }
 
@@ -137,6 +209,7 @@ TEST_F(RecordingTest, TheMenuEntryStopsARecordingAndTheTimesFileHasALinePerBurst
     EXPECT_FALSE(Recording().IsRecording());
     auto all = data;
     all.insert(all.end(), second.begin(), second.end());
+    ASSERT_TRUE(WaitRecorded(path, all.size())) << ReceivedTip().toStdString();
     EXPECT_TRUE(FileText(path) == AsText(all));
     // The first burst at offset 0 and the last at the second burst's offset, each with its time.
     const QStringList lines = QString::fromStdString(FileText(path + ".times")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -162,6 +235,7 @@ TEST_F(RecordingTest, AModeChangeAndClosingTheWindowEndTheRecordingWithNothingLo
     ASSERT_TRUE(Flood(peer.Get(), data));
     Click(IDC_MODE_UDP);
     EXPECT_FALSE(Recording().IsRecording());
+    ASSERT_TRUE(WaitRecorded(first, data.size())) << ReceivedTip().toStdString();
     EXPECT_TRUE(FileText(first) == AsText(data));
 
     // Again over TCP, and the window goes while the recording runs.
@@ -188,6 +262,9 @@ TEST_F(RecordingTest, AFullDiskIsCountedInTheTooltipAndToldOnce)
     const auto more = Pattern(1 << 20, 6);
     ASSERT_TRUE(Flood(peer.Get(), more, static_cast<std::int64_t>(data.size())));
     Click(IDC_STOP);
+    ASSERT_TRUE(WaitFor([&] {
+        return Widget<QLineEdit>(IDC_RECEIVED_STATE)->toolTip().startsWith(QStringLiteral("Recorded to /dev/full"));
+    }));
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 1u) << "one message for the recording, not one per block";
     EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("Disk full while accessing /dev/full."))) << boxes[0].text.toStdString();
@@ -222,6 +299,7 @@ TEST_F(RecordingTest, KeepingTheLastMebibyteBoundsThePaneWhileTheFileHoldsEveryt
     sender.join();
     ASSERT_TRUE(all);
     Click(IDC_STOP);
+    ASSERT_TRUE(WaitRecorded(path, data.size())) << ReceivedTip().toStdString();
 
     const std::size_t keep = 1 << 20;
     EXPECT_LE(largest, keep + keep / 8 + 16384);
@@ -244,6 +322,119 @@ TEST_F(RecordingTest, KeepingTheLastMebibyteBoundsThePaneWhileTheFileHoldsEveryt
     Recording().KeepLastAction()->trigger();
     EXPECT_FALSE(Recording().KeepLastAction()->isChecked());
     EXPECT_EQ(dlg->ReceivedPane().KeepLast(), 0u);
+}
+
+TEST_F(RecordingTest, StopRecordingReturnsAtOnceWhileTheFileTakesNothingAndTheFileCompletesLater)
+{
+    HeldFifo fifo(folder + "/held.fifo");
+    ASSERT_TRUE(fifo.Ok());
+    Fd server;
+    Fd peer = Connect(server);
+    StartRecording(fifo.Path());
+    ASSERT_TRUE(Recording().IsRecording());
+    fifo.StartReading();
+    const auto data = Pattern(3 << 20, 41);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+
+    // The FIFO holds far less than was received and nobody reads it: the writer cannot have
+    // finished, yet the stop comes back to the event loop, and the window shows the recording as
+    // still writing.
+    Recording().RecordAction()->trigger();
+    EXPECT_FALSE(Recording().IsRecording());
+    EXPECT_EQ(Recording().RecordAction()->text(), QStringLiteral("&Record to file..."));
+    const QString tip = ReceivedTip();
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Recording to %1: ").arg(QString::fromStdString(fifo.Path())))) << tip.toStdString();
+    // Bytes received after the stop are shown but never recorded.
+    const auto after = Pattern(5000, 42);
+    ASSERT_TRUE(Flood(peer.Get(), after, static_cast<std::int64_t>(data.size())));
+
+    fifo.Open();
+    ASSERT_TRUE(WaitRecorded(fifo.Path(), data.size())) << ReceivedTip().toStdString();
+    EXPECT_TRUE(fifo.ReadAll() == AsText(data)) << "exactly the bytes received before the stop";
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(RecordingTest, ANewRecordingStartedRightAfterAStopGetsItsOwnBytesWhileTheOldFileStillCompletes)
+{
+    HeldFifo fifo(folder + "/old.fifo");
+    ASSERT_TRUE(fifo.Ok());
+    Fd server;
+    Fd peer = Connect(server);
+    StartRecording(fifo.Path());
+    fifo.StartReading();
+    const auto data = Pattern(2 << 20, 51);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+    Recording().RecordAction()->trigger();
+
+    // The old recording cannot finish while its FIFO is shut; the new one starts all the same.
+    const std::string path = folder + "/new.bin";
+    StartRecording(path);
+    ASSERT_TRUE(Recording().IsRecording());
+    EXPECT_TRUE(ReceivedTip().startsWith(QStringLiteral("Recording to %1: ").arg(QString::fromStdString(path))));
+    const auto more = Pattern(300000, 52);
+    ASSERT_TRUE(Flood(peer.Get(), more, static_cast<std::int64_t>(data.size())));
+    fifo.Open();
+
+    Click(IDC_STOP);
+    ASSERT_TRUE(WaitRecorded(path, more.size())) << ReceivedTip().toStdString();
+    EXPECT_TRUE(FileText(path) == AsText(more)) << "the new file has its own bytes only";
+    EXPECT_TRUE(fifo.ReadAll() == AsText(data)) << "the old file is complete and has nothing of the new";
+    // The old recording's end, reported later, does not take over the status of the new one.
+    Settle();
+    EXPECT_EQ(ReceivedTip(), RecordedText(path, more.size()));
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(RecordingTest, ClosingTheWindowWhileOneRecordingFinishesAndAnotherRunsCompletesBothFiles)
+{
+    HeldFifo fifo(folder + "/slow.fifo");
+    ASSERT_TRUE(fifo.Ok());
+    Fd server;
+    Fd peer = Connect(server);
+    StartRecording(fifo.Path());
+    // A slow reader: the old recording still writes when the window goes.
+    fifo.StartReading(16384);
+    fifo.Open();
+    const auto data = Pattern(4 << 20, 61);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+    Recording().RecordAction()->trigger();
+    const std::string path = folder + "/running.bin";
+    StartRecording(path);
+    const auto more = Pattern(1 << 20, 62);
+    ASSERT_TRUE(Flood(peer.Get(), more, static_cast<std::int64_t>(data.size())));
+
+    dlg.reset();
+    EXPECT_TRUE(FileText(path) == AsText(more));
+    EXPECT_TRUE(fifo.ReadAll() == AsText(data));
+}
+
+TEST_F(RecordingTest, AFileThatStaysFullAfterTheStopIsToldOnceByItsOwnNameWhileANewRecordingRuns)
+{
+    HeldFifo fifo(folder + "/stuck.fifo");
+    ASSERT_TRUE(fifo.Ok());
+    Fd server;
+    Fd peer = Connect(server);
+    StartRecording(fifo.Path());
+    fifo.StartReading(); // opened only at the end: the old recording gives up on its own
+    const auto data = Pattern(1 << 20, 71);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+    Recording().RecordAction()->trigger();
+    const std::string path = folder + "/meanwhile.bin";
+    StartRecording(path);
+    ASSERT_TRUE(Recording().IsRecording());
+
+    ASSERT_TRUE(WaitBoxes(1));
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].text.contains(QString::fromStdString(fifo.Path()))) << boxes[0].text.toStdString();
+    EXPECT_FALSE(boxes[0].text.contains(QString::fromStdString(path))) << boxes[0].text.toStdString();
+    EXPECT_TRUE(ReceivedTip().startsWith(QStringLiteral("Recording to %1: ").arg(QString::fromStdString(path))));
+
+    const std::string read = fifo.ReadAll();
+    EXPECT_LT(read.size(), data.size());
+    EXPECT_TRUE(read == AsText(data).substr(0, read.size())) << "what the FIFO got is an exact beginning";
+    Click(IDC_STOP);
+    ASSERT_TRUE(WaitRecorded(path, 0)) << ReceivedTip().toStdString();
 }
 
 TEST_F(RecordingTest, ARecordingSurvivesItsProgramBeingKilled)

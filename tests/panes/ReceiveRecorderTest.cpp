@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -18,6 +19,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -80,6 +82,76 @@ struct Failures {
     }
 };
 
+// Counts the finished reports, which come from the writer thread.
+struct Finishes {
+    std::atomic<int> count{0};
+    ReceiveRecorder::FinishedCallback Callback()
+    {
+        return [this] { ++count; };
+    }
+    bool WaitOne() { return testwait::WaitUntil([&] { return count.load() == 1; }); }
+};
+
+// A blocking pipe that nobody reads until the test opens it: while it is shut, a writer that has
+// more than the pipe holds is stuck in its write and cannot finish, whatever the timing. Once
+// open, everything is read until the writer closes its end.
+class HeldPipe {
+public:
+    HeldPipe()
+    {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return;
+        readFd_ = fds[0];
+        writeFd_ = fds[1];
+        reader_ = std::thread([this] {
+            while (!open_.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            char buffer[65536];
+            for (;;) {
+                const ssize_t n = ::read(readFd_, buffer, sizeof buffer);
+                if (n > 0)
+                    read_.append(buffer, static_cast<std::size_t>(n));
+                else if (n == 0 || errno != EINTR)
+                    return;
+            }
+        });
+    }
+    ~HeldPipe()
+    {
+        Open();
+        if (reader_.joinable())
+            reader_.join();
+        for (int fd : {readFd_, writeFd_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    bool Ok() const { return readFd_ >= 0; }
+    int TakeWriteEnd() { return std::exchange(writeFd_, -1); }
+    void Open() { open_ = true; }
+    // Everything read, once the writer has closed its end.
+    std::string ReadAll()
+    {
+        Open();
+        reader_.join();
+        return read_;
+    }
+
+    // Declared after the recording: a test that ends early opens the pipe before the recording's
+    // end waits for its writer.
+    struct OpenOnExit {
+        HeldPipe& pipe;
+        ~OpenOnExit() { pipe.Open(); }
+    };
+
+private:
+    int readFd_ = -1;
+    int writeFd_ = -1;
+    std::atomic<bool> open_{false};
+    std::thread reader_;
+    std::string read_;
+};
+
 class NullView : public ReceivedPaneView {
 public:
     void ShowReceivedState(ReceivedState) override {}
@@ -107,8 +179,10 @@ TEST(ReceiveRecorder, WritesEveryBlockInOrderSoonAndTheBurstLinesBesideThem)
 
     ReceiveRecorder recorder;
     Failures failures;
-    ASSERT_TRUE(recorder.Start(fd, timesFd, failures.Callback()));
+    Finishes finishes;
+    ASSERT_TRUE(recorder.Start(fd, timesFd, failures.Callback(), finishes.Callback()));
     EXPECT_TRUE(recorder.IsRecording());
+    EXPECT_FALSE(recorder.IsFinished());
     // Blocks of every size up to the receive path's largest, several chunks' worth.
     const std::string stream = Stream(5 * 1024 * 1024 + 333);
     std::size_t at = 0;
@@ -128,24 +202,99 @@ TEST(ReceiveRecorder, WritesEveryBlockInOrderSoonAndTheBurstLinesBesideThem)
     ASSERT_TRUE(testwait::WaitUntil([&] { return !FileText(timesPath).empty(); }));
     EXPECT_EQ(FileText(timesPath), "0\t2026-12-07 13:00:00.123\n4096\t2026-12-07 13:00:01.005\n");
 
-    // Bytes handed over right before Stop are in the file when Stop returns; none after it.
+    // Bytes handed over right before Stop are in the file once the writer reports the end; none
+    // handed over after it.
     recorder.Append(Bytes("tail"), 4);
     recorder.Stop();
     EXPECT_FALSE(recorder.IsRecording());
     recorder.Append(Bytes("late"), 4);
     recorder.NoteBurst(9, 0);
+    ASSERT_TRUE(finishes.WaitOne());
+    EXPECT_TRUE(recorder.IsFinished());
     EXPECT_TRUE(FileText(path) == stream + "tail");
     EXPECT_EQ(recorder.Written(), stream.size() + 4);
     EXPECT_EQ(recorder.NotWritten(), 0u);
     EXPECT_TRUE(failures.Seen().empty());
     EXPECT_EQ(ReceiveRecorder::BurstLine(17, -1), "17\t1969-12-31 23:59:59.999\n");
+    EXPECT_EQ(FileText(timesPath), "0\t2026-12-07 13:00:00.123\n4096\t2026-12-07 13:00:01.005\n");
+    EXPECT_EQ(finishes.count.load(), 1);
     ::unlink(path.c_str());
     ::unlink(timesPath.c_str());
 }
 
 TEST(ReceiveRecorder, TheCompanionFileHasThePanesBurstsCountedInTheFile)
 {
-    class NullView : public ReceivedPaneView {
+    // Counts the finished reports, which come from the writer thread.
+struct Finishes {
+    std::atomic<int> count{0};
+    ReceiveRecorder::FinishedCallback Callback()
+    {
+        return [this] { ++count; };
+    }
+    bool WaitOne() { return testwait::WaitUntil([&] { return count.load() == 1; }); }
+};
+
+// A blocking pipe that nobody reads until the test opens it: while it is shut, a writer that has
+// more than the pipe holds is stuck in its write and cannot finish, whatever the timing. Once
+// open, everything is read until the writer closes its end.
+class HeldPipe {
+public:
+    HeldPipe()
+    {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return;
+        readFd_ = fds[0];
+        writeFd_ = fds[1];
+        reader_ = std::thread([this] {
+            while (!open_.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            char buffer[65536];
+            for (;;) {
+                const ssize_t n = ::read(readFd_, buffer, sizeof buffer);
+                if (n > 0)
+                    read_.append(buffer, static_cast<std::size_t>(n));
+                else if (n == 0 || errno != EINTR)
+                    return;
+            }
+        });
+    }
+    ~HeldPipe()
+    {
+        Open();
+        if (reader_.joinable())
+            reader_.join();
+        for (int fd : {readFd_, writeFd_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    bool Ok() const { return readFd_ >= 0; }
+    int TakeWriteEnd() { return std::exchange(writeFd_, -1); }
+    void Open() { open_ = true; }
+    // Everything read, once the writer has closed its end.
+    std::string ReadAll()
+    {
+        Open();
+        reader_.join();
+        return read_;
+    }
+
+    // Declared after the recording: a test that ends early opens the pipe before the recording's
+    // end waits for its writer.
+    struct OpenOnExit {
+        HeldPipe& pipe;
+        ~OpenOnExit() { pipe.Open(); }
+    };
+
+private:
+    int readFd_ = -1;
+    int writeFd_ = -1;
+    std::atomic<bool> open_{false};
+    std::thread reader_;
+    std::string read_;
+};
+
+class NullView : public ReceivedPaneView {
     public:
         void ShowReceivedState(ReceivedState) override {}
         void RedrawReceived(bool) override {}
@@ -160,12 +309,14 @@ TEST(ReceiveRecorder, TheCompanionFileHasThePanesBurstsCountedInTheFile)
     const int timesFd = ::open((path + ".times").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     ASSERT_GE(fd, 0);
     ASSERT_GE(timesFd, 0);
-    ASSERT_TRUE(pane.StartRecording(fd, timesFd, nullptr));
+    Finishes finishes;
+    ASSERT_TRUE(pane.StartRecording(fd, timesFd, nullptr, finishes.Callback()));
     pane.Deliver(Bytes("abcde"), 5); // inside that burst: the file opens with its time
     pane.Arrivals().SetGapMs(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     pane.Deliver(Bytes("XYZ"), 3); // a new burst, 5 bytes into the file and 15 into the pane
     pane.StopRecording();
+    ASSERT_TRUE(finishes.WaitOne());
 
     const std::int64_t secondBurst = pane.Arrivals().BurstContaining(15)->msSinceEpoch;
     EXPECT_EQ(FileText(path), "abcdeXYZ");
@@ -181,7 +332,8 @@ TEST(ReceiveRecorder, AFullDiskIsCountedAndReportedOnce)
     ASSERT_GE(fd, 0);
     ReceiveRecorder recorder;
     Failures failures;
-    ASSERT_TRUE(recorder.Start(fd, -1, failures.Callback()));
+    Finishes finishes;
+    ASSERT_TRUE(recorder.Start(fd, -1, failures.Callback(), finishes.Callback()));
     const std::string stream = Stream(3 * 1024 * 1024);
     for (std::size_t at = 0; at < stream.size(); at += 16384) {
         recorder.Append(Bytes(stream, at), 16384);
@@ -190,6 +342,7 @@ TEST(ReceiveRecorder, AFullDiskIsCountedAndReportedOnce)
         }
     }
     recorder.Stop();
+    ASSERT_TRUE(finishes.WaitOne());
     EXPECT_EQ(recorder.Written(), 0u);
     EXPECT_EQ(recorder.NotWritten(), stream.size()) << "every byte that could not be written is counted";
     ASSERT_EQ(failures.Seen().size(), 1u) << "told once, not once per block";
@@ -203,14 +356,16 @@ TEST(ReceiveRecorder, ASlowDiskSlowsTheReceiverInsteadOfLosingBytes)
     // A queue of a quarter of a megabyte against 4 MiB handed over at once, read slowly but steadily.
     ReceiveRecorder recorder(256 * 1024);
     Failures failures;
-    ASSERT_TRUE(recorder.Start(pipeFds[1], -1, failures.Callback()));
+    Finishes finishes;
+    ASSERT_TRUE(recorder.Start(pipeFds[1], -1, failures.Callback(), finishes.Callback()));
     std::string read;
     std::thread reader([&] { ReadPipe(pipeFds[0], read, true); });
     const std::string stream = Stream(4 * 1024 * 1024);
     for (std::size_t at = 0; at < stream.size(); at += 16384)
         recorder.Append(Bytes(stream, at), 16384);
     recorder.Stop();
-    reader.join();
+    reader.join(); // the writer closes the pipe when it has finished
+    EXPECT_TRUE(finishes.WaitOne());
     ::close(pipeFds[0]);
     EXPECT_TRUE(failures.Seen().empty());
     EXPECT_EQ(recorder.NotWritten(), 0u);
@@ -235,8 +390,9 @@ TEST(ReceiveRecorder, AWriterThatGetsNowhereForASecondStopsAtTheQueueLimitWithAn
 
     std::string read;
     std::thread reader([&] { ReadPipe(pipeFds[0], read, false); });
-    recorder.Stop(); // closes the pipe's end, which ends the reader
+    recorder.Stop(); // the writer then closes the pipe's end, which ends the reader
     reader.join();
+    EXPECT_TRUE(recorder.IsFinished());
     ::close(pipeFds[0]);
     EXPECT_GT(recorder.NotWritten(), 0u);
     EXPECT_EQ(recorder.Written() + recorder.NotWritten(), stream.size());
@@ -261,7 +417,8 @@ TEST(ReceivedPaneRecording, KeepsOnlyTheLastBytesWhileRecordingAndTheFileHasEver
     EXPECT_EQ(pane.Block().Size(), 16384u * 100);
     pane.Clear();
 
-    ASSERT_TRUE(pane.StartRecording(fd, -1, nullptr));
+    Finishes finishes;
+    ASSERT_TRUE(pane.StartRecording(fd, -1, nullptr, finishes.Callback()));
     std::size_t largest = 0;
     for (std::size_t at = 0; at < stream.size(); at += 16000) {
         const auto n = static_cast<int>(std::min<std::size_t>(16000, stream.size() - at));
@@ -269,6 +426,7 @@ TEST(ReceivedPaneRecording, KeepsOnlyTheLastBytesWhileRecordingAndTheFileHasEver
         largest = std::max(largest, pane.Block().Size());
     }
     pane.StopRecording();
+    ASSERT_TRUE(finishes.WaitOne());
     EXPECT_LE(largest, keep + keep / 8 + 16384) << "the pane must stay near what it keeps";
     EXPECT_GE(pane.Block().Size(), keep - 16384);
     EXPECT_EQ(pane.Total(), static_cast<std::int64_t>(stream.size()));
@@ -300,4 +458,111 @@ TEST(ReceivedPaneRecording, KeepsOnlyTheLastBytesWhileRecordingAndTheFileHasEver
     pane.StopRecording();
     EXPECT_EQ(pane.Block().FrontDropped(), 0u);
     EXPECT_EQ(pane.Block().Size(), delivered);
+}
+
+TEST(ReceiveRecorder, StopReturnsWhileTheWriterStillWritesAndTheFileEndsWithExactlyWhatCameBefore)
+{
+    HeldPipe pipe;
+    ASSERT_TRUE(pipe.Ok());
+    ReceiveRecorder recorder;
+    Failures failures;
+    Finishes finishes;
+    HeldPipe::OpenOnExit openOnExit{pipe};
+    ASSERT_TRUE(recorder.Start(pipe.TakeWriteEnd(), -1, failures.Callback(), finishes.Callback()));
+    const std::string stream = Stream(3 * 1024 * 1024 + 77);
+    for (std::size_t at = 0; at < stream.size(); at += 10000)
+        recorder.Append(Bytes(stream, at), std::min<std::size_t>(10000, stream.size() - at));
+
+    // Nobody reads the pipe yet: the writer is stuck in a write, and Stop comes back all the same.
+    recorder.Stop();
+    EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_FALSE(recorder.IsFinished());
+    EXPECT_EQ(finishes.count.load(), 0);
+    EXPECT_LT(recorder.Written(), stream.size());
+    recorder.Append(Bytes("late"), 4);
+    EXPECT_EQ(recorder.Taken(), stream.size()) << "nothing is taken after the stop";
+
+    const std::string read = pipe.ReadAll();
+    ASSERT_TRUE(finishes.WaitOne());
+    EXPECT_TRUE(read == stream) << "every byte handed over before the stop, none after, in order";
+    EXPECT_EQ(recorder.Written(), stream.size());
+    EXPECT_EQ(recorder.NotWritten(), 0u);
+    EXPECT_TRUE(failures.Seen().empty());
+}
+
+TEST(ReceiveRecorder, APipeThatStaysFullAfterTheStopIsCountedToldOnceAndTheRecordingStillFinishes)
+{
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
+    ReceiveRecorder recorder;
+    Failures failures;
+    Finishes finishes;
+    ASSERT_TRUE(recorder.Start(pipeFds[1], -1, failures.Callback(), finishes.Callback()));
+    const std::string stream = Stream(2 * 1024 * 1024);
+    for (std::size_t at = 0; at < stream.size(); at += 16384)
+        recorder.Append(Bytes(stream, at), 16384);
+    // The queue has room, so nothing failed while recording: the writer gives up on the pipe only
+    // after the stop, on its own.
+    EXPECT_TRUE(failures.Seen().empty());
+    recorder.Stop();
+    ASSERT_TRUE(finishes.WaitOne());
+    ASSERT_EQ(failures.Seen().size(), 1u);
+    EXPECT_EQ(failures.Seen()[0], std::make_pair(EAGAIN, false));
+    EXPECT_GT(recorder.NotWritten(), 0u);
+    EXPECT_EQ(recorder.Written() + recorder.NotWritten(), stream.size());
+
+    std::string read;
+    ReadPipe(pipeFds[0], read, false); // the writer closed its end: this ends
+    ::close(pipeFds[0]);
+    EXPECT_EQ(read.size(), recorder.Written());
+    EXPECT_TRUE(read == stream.substr(0, read.size())) << "the pipe got exactly the beginning of the stream";
+}
+
+TEST(ReceivedPaneRecording, ANewRecordingStartedWhileTheLastOneFinishesGetsOnlyItsOwnBytesAndNothingMoreIsDropped)
+{
+    HeldPipe pipe;
+    ASSERT_TRUE(pipe.Ok());
+    const std::string secondPath = TempPath("record-second");
+    const int secondFd = ::open(secondPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ASSERT_GE(secondFd, 0);
+    NullView view;
+    PaneDelivery pane(view);
+    HeldPipe::OpenOnExit openOnExit{pipe};
+    const std::size_t keep = 1024 * 1024;
+    pane.SetKeepLast(keep);
+    const std::string stream = Stream(9 * 1024 * 1024);
+    const std::size_t firstEnd = 4 * 1024 * 1024;
+    const std::size_t secondBegin = 6 * 1024 * 1024;
+    const auto deliver = [&](std::size_t from, std::size_t to) {
+        for (std::size_t at = from; at < to; at += 16000)
+            pane.Deliver(Bytes(stream, at), static_cast<int>(std::min<std::size_t>(16000, to - at)));
+    };
+
+    Finishes first;
+    ASSERT_TRUE(pane.StartRecording(pipe.TakeWriteEnd(), -1, nullptr, first.Callback()));
+    deliver(0, firstEnd);
+    EXPECT_GT(pane.Block().FrontDropped(), 0u) << "the pane keeps only its last bytes while recording";
+    pane.StopRecording();
+    EXPECT_FALSE(pane.Recorder().IsFinished()) << "the pipe is shut: the first recording is still writing";
+
+    // Stopped: the pane keeps everything that comes now, although the first recording still writes.
+    const std::uint64_t dropped = pane.Block().FrontDropped();
+    deliver(firstEnd, secondBegin);
+    EXPECT_EQ(pane.Block().FrontDropped(), dropped);
+    EXPECT_EQ(dropped + pane.Block().Size(), secondBegin);
+
+    // A second recording right away, and stopped, while the first still cannot finish.
+    Finishes second;
+    ASSERT_TRUE(pane.StartRecording(secondFd, -1, nullptr, second.Callback()));
+    deliver(secondBegin, stream.size());
+    pane.StopRecording();
+    ASSERT_TRUE(second.WaitOne());
+    EXPECT_TRUE(FileText(secondPath) == stream.substr(secondBegin)) << "the second file has its own bytes only";
+    EXPECT_EQ(first.count.load(), 0);
+
+    const std::string read = pipe.ReadAll();
+    ASSERT_TRUE(first.WaitOne());
+    EXPECT_TRUE(read == stream.substr(0, firstEnd)) << "the first file ends exactly at its stop";
+    pane.ReleaseFinishedRecordings();
+    ::unlink(secondPath.c_str());
 }
