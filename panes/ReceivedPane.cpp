@@ -1,5 +1,6 @@
 #include "panes/ReceivedPane.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
@@ -57,6 +58,8 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
     // Times count from the start of the capture, which bytes dropped from the front do not move. A
     // burst that begins while recording also gets its line in the companion file, at its file offset.
     const std::uint64_t captureAt = m_block.FrontDropped() + at;
+    if (recording)
+        m_fileStartInCapture = static_cast<std::int64_t>(captureAt) - static_cast<std::int64_t>(fileAt);
     const std::optional<std::int64_t> began = m_arrivals.NoteBlock(captureAt);
     if (recording && began) {
         recorder.NoteBurst(fileAt, *began);
@@ -72,9 +75,11 @@ void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
 void CReceivedPane::KeepOnlyLast()
 {
     // Only bytes that are in the file may go: once the recording cannot write, the pane keeps
-    // everything again.
+    // everything again, and while a stopped recording still writes, nothing goes (the front may
+    // hold its bytes).
     const std::size_t keep = m_keepLast.load(std::memory_order_relaxed);
-    if (keep == 0 || !m_recorder->IsRecording() || m_recorder->NotWritten() != 0)
+    const ReceiveRecorder& recorder = *m_recorder;
+    if (keep == 0 || !recorder.IsRecording() || recorder.NotWritten() != 0 || m_handedOff.load() != 0)
         return;
     // Big steps keep the cost per byte tiny: once an eighth over, back to about what is kept, in
     // whole pages, 2 MiB at a time where the block is large enough (no byte is copied).
@@ -82,7 +87,15 @@ void CReceivedPane::KeepOnlyLast()
     if (size <= keep || size - keep <= keep / 8)
         return;
     const std::size_t unit = keep >= (std::size_t{16} << 20) ? std::size_t{2} << 20 : plat::ByteBlock::DropUnit();
-    const std::size_t drop = (size - keep) / unit * unit;
+    // Bytes still in the recorder's queue are not in the file yet: a write that fails later would
+    // lose them. The written ones end at this place in the capture (bytes from before the
+    // recording began come earlier and may go).
+    const std::int64_t inFileEnd = m_fileStartInCapture + static_cast<std::int64_t>(recorder.Written());
+    const auto front = static_cast<std::int64_t>(m_block.FrontDropped());
+    if (inFileEnd <= front)
+        return;
+    const std::size_t drop =
+        std::min(size - keep, static_cast<std::size_t>(inFileEnd - front)) / unit * unit;
     // A holder (Save, a search step) keeps the block as it is: the next append tries again.
     if (drop != 0 && m_block.DropFront(drop) == plat::BlockStatus::Ok)
         m_arrivals.ForgetBefore(m_block.FrontDropped());
@@ -102,8 +115,10 @@ bool CReceivedPane::StartRecording(int fd, int timesFd, ReceiveRecorder::Failure
         std::swap(m_recorder, next);
     }
     // The last recording finishes on its own; a recorder that never recorded just goes.
-    if (!next->IsFinished())
+    if (!next->IsFinished()) {
         m_finishing.push_back(std::move(next));
+        m_handedOff.store(m_finishing.size());
+    }
     return m_recorder->Start(fd, timesFd, std::move(onFailure), std::move(onFinished));
 }
 
@@ -117,6 +132,7 @@ void CReceivedPane::ReleaseFinishedRecordings()
 {
     // A finished recorder's writer has ended or is just returning: its join does not wait.
     std::erase_if(m_finishing, [](const std::unique_ptr<ReceiveRecorder>& recorder) { return recorder->IsFinished(); });
+    m_handedOff.store(m_finishing.size());
 }
 
 void CReceivedPane::FinishRecordings()
@@ -125,6 +141,7 @@ void CReceivedPane::FinishRecordings()
     for (const std::unique_ptr<ReceiveRecorder>& recorder : m_finishing)
         recorder->Finish();
     m_finishing.clear();
+    m_handedOff.store(0);
 }
 
 void CReceivedPane::ClearLocked()

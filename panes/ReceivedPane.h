@@ -100,6 +100,11 @@ private:
     std::unique_ptr<ReceiveRecorder> m_recorder = std::make_unique<ReceiveRecorder>();
     // Stopped recordings whose writers may still be writing; window thread only.
     std::vector<std::unique_ptr<ReceiveRecorder>> m_finishing;
+    // Their number, for the receivers: while any still writes, the pane drops nothing.
+    std::atomic<std::size_t> m_handedOff{0};
+    // Where the recording's file begins in the capture (negative after a Clear during it): the file
+    // offset of a received byte plus this is its offset in the capture. Under ReceivedLock().
+    std::int64_t m_fileStartInCapture = 0;
     std::atomic<std::size_t> m_keepLast{0};
     std::thread m_clearThread;
     plat::Event m_clearEvent;

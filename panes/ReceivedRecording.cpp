@@ -111,6 +111,12 @@ void ReceivedRecording::Begin(bool withTimes)
         QMetaObject::invokeMethod(this, [this, number] { OnFinished(number); }, Qt::QueuedConnection);
     };
     if (!pane_.StartRecording(file.ReleaseDescriptor(), withTimes ? times.ReleaseDescriptor() : -1, onFailure, onFinished)) {
+        // No file is being recorded now: nothing is shown for one, and a recording still
+        // finishing ends unseen (its file is written all the same).
+        path_.clear();
+        statusTimer_->stop();
+        ShowCaptions();
+        ShowStatus();
         plat::ShowMessageBox(view_->window(), tr("The recording could not be started: the system has no thread to spare for it."),
                              plat::MessageIcon::Stop);
         return;

@@ -35,8 +35,8 @@ public:
     // `hugePages`: the owner advised huge pages for it. A null mapping starts afresh: huge pages
     // may be tried again.
     void Mapped(unsigned char* data, std::size_t capacity, bool hugePages);
-    // Huge pages proved dear in this mapping: the preparer advised against them from where it had
-    // got to, and the owner should not advise them again until the mapping starts afresh.
+    // Huge pages proved dear in this mapping: the preparer advised against them for the whole
+    // mapping, and the owner should not advise them again until the mapping starts afresh.
     bool HugePagesGivenUp();
     // Pages from `from` on were handed back to the kernel: they are no longer ready, nor wanted.
     void Dropped(std::size_t from);

@@ -131,6 +131,9 @@ bool PageStorage::MoveToCopy(std::size_t copy, std::size_t keep, Mapping& old)
     if (mapped == MAP_FAILED)
         return false;
     auto* fresh = static_cast<unsigned char*>(mapped);
+    // Small pages also where the system gives huge ones unasked (a refusal is harmless). Later
+    // growth advises the whole mapping again, so this never splits it.
+    madvise(fresh, length, MADV_NOHUGEPAGE);
     // Only this owner writes the old bytes, and it is here: the copy needs no lock.
     if (copy != 0)
         std::memcpy(fresh, data_, copy);

@@ -23,8 +23,8 @@ void StreamingCopy(unsigned char* to, const unsigned char* from, std::size_t n)
         _mm_stream_si128(reinterpret_cast<__m128i*>(to + at), bytes);
     }
     std::memcpy(to + at, from + at, n - at);
-    // Streaming stores are weakly ordered: without the fence another thread that takes the lock
-    // next could see the new size before the bytes.
+    // Streaming stores are weakly ordered, even against the release of a lock: the fence makes
+    // the bytes visible to whoever takes the block's lock next.
     _mm_sfence();
 #else
     std::memcpy(to, from, n);

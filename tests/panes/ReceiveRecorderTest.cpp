@@ -224,82 +224,8 @@ TEST(ReceiveRecorder, WritesEveryBlockInOrderSoonAndTheBurstLinesBesideThem)
 
 TEST(ReceiveRecorder, TheCompanionFileHasThePanesBurstsCountedInTheFile)
 {
-    // Counts the finished reports, which come from the writer thread.
-struct Finishes {
-    std::atomic<int> count{0};
-    ReceiveRecorder::FinishedCallback Callback()
-    {
-        return [this] { ++count; };
-    }
-    bool WaitOne() { return testwait::WaitUntil([&] { return count.load() == 1; }); }
-};
-
-// A blocking pipe that nobody reads until the test opens it: while it is shut, a writer that has
-// more than the pipe holds is stuck in its write and cannot finish, whatever the timing. Once
-// open, everything is read until the writer closes its end.
-class HeldPipe {
-public:
-    HeldPipe()
-    {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        readFd_ = fds[0];
-        writeFd_ = fds[1];
-        reader_ = std::thread([this] {
-            while (!open_.load())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            char buffer[65536];
-            for (;;) {
-                const ssize_t n = ::read(readFd_, buffer, sizeof buffer);
-                if (n > 0)
-                    read_.append(buffer, static_cast<std::size_t>(n));
-                else if (n == 0 || errno != EINTR)
-                    return;
-            }
-        });
-    }
-    ~HeldPipe()
-    {
-        Open();
-        if (reader_.joinable())
-            reader_.join();
-        for (int fd : {readFd_, writeFd_})
-            if (fd >= 0)
-                ::close(fd);
-    }
-    bool Ok() const { return readFd_ >= 0; }
-    int TakeWriteEnd() { return std::exchange(writeFd_, -1); }
-    void Open() { open_ = true; }
-    // Everything read, once the writer has closed its end.
-    std::string ReadAll()
-    {
-        Open();
-        reader_.join();
-        return read_;
-    }
-
-    // Declared after the recording: a test that ends early opens the pipe before the recording's
-    // end waits for its writer.
-    struct OpenOnExit {
-        HeldPipe& pipe;
-        ~OpenOnExit() { pipe.Open(); }
-    };
-
-private:
-    int readFd_ = -1;
-    int writeFd_ = -1;
-    std::atomic<bool> open_{false};
-    std::thread reader_;
-    std::string read_;
-};
-
-class NullView : public ReceivedPaneView {
-    public:
-        void ShowReceivedState(ReceivedState) override {}
-        void RedrawReceived(bool) override {}
-    } view;
-    CReceivedPane pane(view);
+    NullView view;
+    PaneDelivery pane(view);
     pane.Arrivals().SetGapMs(3600000);
     pane.Deliver(Bytes("0123456789"), 10); // a burst begins before the recording
     const std::int64_t firstBurst = pane.Arrivals().BurstContaining(0)->msSinceEpoch;
@@ -419,15 +345,19 @@ TEST(ReceivedPaneRecording, KeepsOnlyTheLastBytesWhileRecordingAndTheFileHasEver
 
     Finishes finishes;
     ASSERT_TRUE(pane.StartRecording(fd, -1, nullptr, finishes.Callback()));
-    std::size_t largest = 0;
+    // Beyond what it keeps, the pane holds only bytes still on their way to the file.
+    std::size_t largestBeyondTheFile = 0;
     for (std::size_t at = 0; at < stream.size(); at += 16000) {
         const auto n = static_cast<int>(std::min<std::size_t>(16000, stream.size() - at));
+        const std::uint64_t writtenBefore = pane.Recorder().Written();
         pane.Deliver(Bytes(stream, at), n);
-        largest = std::max(largest, pane.Block().Size());
+        const std::uint64_t unwritten = pane.Recorder().Taken() - writtenBefore;
+        if (pane.Block().Size() > unwritten)
+            largestBeyondTheFile = std::max<std::size_t>(largestBeyondTheFile, pane.Block().Size() - unwritten);
     }
     pane.StopRecording();
     ASSERT_TRUE(finishes.WaitOne());
-    EXPECT_LE(largest, keep + keep / 8 + 16384) << "the pane must stay near what it keeps";
+    EXPECT_LE(largestBeyondTheFile, keep + keep / 8 + 16384) << "the pane must stay near what it keeps";
     EXPECT_GE(pane.Block().Size(), keep - 16384);
     EXPECT_EQ(pane.Total(), static_cast<std::int64_t>(stream.size()));
     // The pane holds the end of the stream, and its front counts from the start of the capture.
@@ -518,6 +448,40 @@ TEST(ReceiveRecorder, APipeThatStaysFullAfterTheStopIsCountedToldOnceAndTheRecor
     EXPECT_TRUE(read == stream.substr(0, read.size())) << "the pipe got exactly the beginning of the stream";
 }
 
+TEST(ReceivedPaneRecording, KeepingOnlyTheLastBytesDropsNoByteBeforeItIsInTheFile)
+{
+    // The pipe takes nothing at first: the bytes wait in the recorder's queue, and a write that
+    // failed now would lose every one of them the pane had let go.
+    HeldPipe pipe;
+    ASSERT_TRUE(pipe.Ok());
+    NullView view;
+    PaneDelivery pane(view);
+    HeldPipe::OpenOnExit openOnExit{pipe};
+    pane.SetKeepLast(1024 * 1024);
+    const std::string stream = Stream(10 * 1024 * 1024);
+    const std::size_t shutUntil = 8 * 1024 * 1024;
+    Finishes finished;
+    ASSERT_TRUE(pane.StartRecording(pipe.TakeWriteEnd(), -1, nullptr, finished.Callback()));
+    std::size_t worst = 0;
+    for (std::size_t at = 0; at < shutUntil; at += 16000) {
+        pane.Deliver(Bytes(stream, at), static_cast<int>(std::min<std::size_t>(16000, shutUntil - at)));
+        if (pane.Block().FrontDropped() > pane.Recorder().Written())
+            worst = std::max<std::size_t>(worst, pane.Block().FrontDropped() - pane.Recorder().Written());
+    }
+    EXPECT_EQ(worst, 0u) << "bytes left the pane before they were in the file";
+
+    // Once the file has taken them, the pane keeps only about the last MiB again.
+    pipe.Open();
+    ASSERT_TRUE(testwait::WaitUntil([&] { return pane.Recorder().Written() == shutUntil; }));
+    for (std::size_t at = shutUntil; at < stream.size(); at += 16000)
+        pane.Deliver(Bytes(stream, at), static_cast<int>(std::min<std::size_t>(16000, stream.size() - at)));
+    EXPECT_GE(pane.Block().FrontDropped(), shutUntil - 1024 * 1024);
+    pane.StopRecording();
+    ASSERT_TRUE(finished.WaitOne());
+    EXPECT_TRUE(pipe.ReadAll() == stream) << "the file has every byte, in order";
+    EXPECT_EQ(pane.Block().FrontDropped() + pane.Block().Size(), stream.size());
+}
+
 TEST(ReceivedPaneRecording, ANewRecordingStartedWhileTheLastOneFinishesGetsOnlyItsOwnBytesAndNothingMoreIsDropped)
 {
     HeldPipe pipe;
@@ -541,7 +505,7 @@ TEST(ReceivedPaneRecording, ANewRecordingStartedWhileTheLastOneFinishesGetsOnlyI
     Finishes first;
     ASSERT_TRUE(pane.StartRecording(pipe.TakeWriteEnd(), -1, nullptr, first.Callback()));
     deliver(0, firstEnd);
-    EXPECT_GT(pane.Block().FrontDropped(), 0u) << "the pane keeps only its last bytes while recording";
+    EXPECT_LE(pane.Block().FrontDropped(), pane.Recorder().Written()) << "only bytes in the file leave the pane";
     pane.StopRecording();
     EXPECT_FALSE(pane.Recorder().IsFinished()) << "the pipe is shut: the first recording is still writing";
 
