@@ -1,13 +1,16 @@
 #include "bench/links/BenchSupport.h"
 
 #include "app/Controls.h"
+#include "panes/ReceivedRecording.h"
 #include "platform/hexview/HexView.h"
 #include "resources/ControlIds.h"
 #include "platform/toolkit/Ipv4AddressEdit.h"
+#include "platform/toolkit/FileDialogs.h"
 #include "platform/toolkit/MessageBox.h"
 #include "resources/Resources.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <algorithm>
@@ -224,6 +227,17 @@ std::unique_ptr<CMainDlg> MakeWindow()
     dlg->show();
     QApplication::processEvents();
     return dlg;
+}
+
+void ListenRecordingTo(CMainDlg& dlg, std::uint16_t port, const std::string& path)
+{
+    Type(dlg, IDC_TCP_SERVER_PORT, QString::number(port));
+    Click(dlg, IDC_MODE_TCP);
+    plat::SetFileDialogHook([&](plat::FileDialogKind) { return std::optional<QString>(QString::fromStdString(path)); });
+    dlg.Recording()->RecordAction()->trigger();
+    plat::SetFileDialogHook(nullptr);
+    Click(dlg, IDC_START);
+    RunUntil([&] { return dlg.GetText(IDC_STATE) == QStringLiteral("Listening"); });
 }
 
 void Click(CMainDlg& dlg, int id)

@@ -79,6 +79,10 @@ template <class Pred> void RunUntil(Pred done);
 
 void CreateApplication(const char* name);
 std::unique_ptr<CMainDlg> MakeWindow();
+// The window as a listening TCP server on `port`, recording to `path` through "Record to file..."
+// (the file dialog answered by a hook). The recording starts after the mode is chosen: a mode change
+// would end it.
+void ListenRecordingTo(CMainDlg& dlg, std::uint16_t port, const std::string& path);
 void Click(CMainDlg& dlg, int id);
 void Type(CMainDlg& dlg, int id, const QString& text);
 void TypeAddress(CMainDlg& dlg, int id, const QString& dotted);

@@ -10,7 +10,6 @@
 #include "bench/hexview/ProcMemory.h"
 #include "bench/links/BenchSupport.h"
 
-#include "platform/toolkit/FileDialogs.h"
 #include "resources/ControlIds.h"
 
 #include <QAction>
@@ -90,13 +89,7 @@ int main(int argc, char** argv)
     dlg->Recording()->KeepLastAction()->trigger();
     const std::uint64_t residentBefore = bench::ResidentBytes();
     const std::uint16_t port = bench::FreePort(SOCK_STREAM);
-    bench::Type(*dlg, IDC_TCP_SERVER_PORT, QString::number(port));
-    bench::Click(*dlg, IDC_MODE_TCP);
-    // Recording starts after the mode is chosen: a mode change ends a recording.
-    plat::SetFileDialogHook([&](plat::FileDialogKind) { return std::optional<QString>(QString::fromStdString(path)); });
-    dlg->Recording()->RecordAction()->trigger();
-    bench::Click(*dlg, IDC_START);
-    bench::RunUntil([&] { return dlg->GetText(IDC_STATE) == QStringLiteral("Listening"); });
+    bench::ListenRecordingTo(*dlg, port, path);
 
     const auto start = bench::Clock::now();
     std::thread sender([&] { bench::SendCyclic(bench::ConnectTcp(port), total); });

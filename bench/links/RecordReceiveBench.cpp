@@ -5,7 +5,6 @@
 // bench_links_record_receive [MiB, default 512] [folder, default /dev/shm]
 #include "bench/links/BenchSupport.h"
 
-#include "platform/toolkit/FileDialogs.h"
 #include "resources/ControlIds.h"
 
 #include <QAction>
@@ -41,14 +40,7 @@ double IntoRecordingWindow(std::uint64_t total, const std::string& path, bool& p
 {
     auto dlg = bench::MakeWindow();
     const std::uint16_t port = bench::FreePort(SOCK_STREAM);
-    bench::Type(*dlg, IDC_TCP_SERVER_PORT, QString::number(port));
-    bench::Click(*dlg, IDC_MODE_TCP);
-    // Recording starts after the mode is chosen: a mode change ends a recording.
-    plat::SetFileDialogHook([&](plat::FileDialogKind) { return std::optional<QString>(QString::fromStdString(path)); });
-    dlg->Recording()->RecordAction()->trigger();
-    plat::SetFileDialogHook(nullptr);
-    bench::Click(*dlg, IDC_START);
-    bench::RunUntil([&] { return dlg->GetText(IDC_STATE) == QStringLiteral("Listening"); });
+    bench::ListenRecordingTo(*dlg, port, path);
 
     const auto start = Clock::now();
     std::thread sender([&] { bench::SendCyclic(bench::ConnectTcp(port), total); });

@@ -8,7 +8,6 @@
 #include "bench/links/BenchSupport.h"
 
 #include "panes/ReceivedRecording.h"
-#include "platform/toolkit/FileDialogs.h"
 #include "resources/ControlIds.h"
 
 #include <QAction>
@@ -62,13 +61,7 @@ int main(int argc, char** argv)
 
     auto dlg = bench::MakeWindow();
     const std::uint16_t port = bench::FreePort(SOCK_STREAM);
-    bench::Type(*dlg, IDC_TCP_SERVER_PORT, QString::number(port));
-    bench::Click(*dlg, IDC_MODE_TCP);
-    plat::SetFileDialogHook([&](plat::FileDialogKind) { return std::optional<QString>(QString::fromStdString(path)); });
-    dlg->Recording()->RecordAction()->trigger();
-    plat::SetFileDialogHook(nullptr);
-    bench::Click(*dlg, IDC_START);
-    bench::RunUntil([&] { return dlg->GetText(IDC_STATE) == QStringLiteral("Listening"); });
+    bench::ListenRecordingTo(*dlg, port, path);
 
     std::uint64_t read = 0;
     bool exact = true;
