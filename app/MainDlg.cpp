@@ -49,7 +49,8 @@ void CMainDlg::DoDataExchange()
     m_hexSending.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_SENDING)));
     AddPaneMenuEntries(m_hexSending.View());
     if (plat::HexView* sending = m_hexSending.View())
-        m_sendingMenu = new SendingPaneMenu(sending, [this](const std::vector<unsigned char>& bytes) { RestoreSending(bytes); });
+        m_sendingMenu = new SendingPaneMenu(sending,
+                                            [this](const std::vector<unsigned char>& bytes) { RestoreSending(bytes); });
     if (PaneTextExport* exporter = AddPaneMenuEntries(m_hexReceived.View()))
         new ReceivedTimesMenu(m_hexReceived.View(), m_pane, exporter);
     if (plat::HexView* received = m_hexReceived.View())

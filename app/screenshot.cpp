@@ -1,8 +1,8 @@
 // Draws the main window offscreen into a PNG file, for the README and for looking at the layout
 // without a display: relvanto-screenshot OUTPUT.png [WIDTHxHEIGHT | find | times | sending]. A size
 // shows the window resized; "find" shows a find in the Received pane with its Find window over the
-// window's corner; "times" shows three bursts received with "Show times" ticked and the pane's menu beside;
-// "sending" shows a line typed in the Sending pane and that pane's menu with its recent sends.
+// window's corner; "times" shows three bursts received with "Show times" ticked and the pane's menu
+// beside; "sending" shows a line typed in the Sending pane and that pane's menu with its recent sends.
 // QT_SCALE_FACTOR draws it as on a high-density screen.
 #include "app/Controls.h"
 #include "app/MainDlg.h"
@@ -145,7 +145,10 @@ int main(int argc, char** argv)
             dialog.resize(size[0].toInt(), size[1].toInt());
     }
     QApplication::processEvents();
-    const QPixmap picture = find ? ShowFind(dialog) : times ? ShowTimes(dialog) : sending ? ShowSending(dialog) : dialog.grab();
+    const QPixmap picture = find      ? ShowFind(dialog)
+                            : times   ? ShowTimes(dialog)
+                            : sending ? ShowSending(dialog)
+                                      : dialog.grab();
     if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
