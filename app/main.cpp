@@ -25,10 +25,10 @@ int Print(const std::string& text)
     return 0;
 }
 
-// Qt ends the process with abort() (and a core dump) when no platform can be opened, for example
-// a DISPLAY whose server is gone. Said in one line and ended with status 1 instead.
+// Qt ends the process with abort() (and a core dump) when it cannot start, for example on a
+// DISPLAY whose server is gone. Said in one line and ended with status 1 instead.
 QtMessageHandler g_qtMessages = nullptr;
-void EndWhenNoPlatform(QtMsgType type, const QMessageLogContext& context, const QString& text)
+void EndWhenQtCannotStart(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
     if (type != QtFatalMsg) {
         if (g_qtMessages != nullptr)
@@ -37,7 +37,10 @@ void EndWhenNoPlatform(QtMsgType type, const QMessageLogContext& context, const 
             std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
         return;
     }
-    std::fputs("relvanto: no display could be opened for the window\n", stderr);
+    if (text.contains(QStringLiteral("platform plugin")))
+        std::fputs("relvanto: no display could be opened for the window\n", stderr);
+    else
+        std::fprintf(stderr, "relvanto: %s\n", qPrintable(text));
     std::_Exit(1);
 }
 
@@ -67,7 +70,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    g_qtMessages = qInstallMessageHandler(EndWhenNoPlatform);
+    g_qtMessages = qInstallMessageHandler(EndWhenQtCannotStart);
     QApplication application(argc, argv);
     qInstallMessageHandler(g_qtMessages);
     CMainApp app;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <spawn.h>
@@ -93,7 +94,9 @@ ProgramRun RunWithoutDisplay(std::vector<std::string> args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
-    const std::string out = ::testing::TempDir() + "relvanto-out", err = ::testing::TempDir() + "relvanto-err";
+    // Each test runs as a process of its own, several at once: the files carry this one's number.
+    const std::string prefix = ::testing::TempDir() + "relvanto-" + std::to_string(::getpid());
+    const std::string out = prefix + ".out", err = prefix + ".err";
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -105,6 +108,8 @@ ProgramRun RunWithoutDisplay(std::vector<std::string> args)
     posix_spawn_file_actions_destroy(&files);
     run.out = ReadFile(out);
     run.err = ReadFile(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
     return run;
 }
 
