@@ -29,7 +29,7 @@ double Seconds(Clock::time_point since)
 }
 
 // CPU seconds spent during a flood: on the window's thread, by the sender, and by the rest of the
-// process (the receive worker and the page preparer) or the outside program.
+// process (the receive worker) or the outside program.
 struct FloodCpu {
     double window = 0;
     double sender = 0;
@@ -122,7 +122,7 @@ int main(int argc, char** argv)
                     roundOk ? "byte-exact" : "WRONG");
         std::printf("  keeping reader:         %8.3f s  %8.1f MB/s\n", kept, rate(kept));
         std::printf("  nc into /dev/null:      %8.3f s  %8.1f MB/s\n", nc, rate(nc));
-        std::printf("  CPU ms per MiB: pane's window thread %.3f, receive worker + page preparer %.3f, sender %.3f;\n"
+        std::printf("  CPU ms per MiB: pane's window thread %.3f, receive worker %.3f, sender %.3f;\n"
                     "    keeping reader %.3f (sender %.3f), nc %.3f (sender %.3f)\n",
                     perMiB(windowCpu.window), perMiB(windowCpu.receiver), perMiB(windowCpu.sender),
                     perMiB(keeperCpu.receiver), perMiB(keeperCpu.sender), perMiB(ncCpu.receiver), perMiB(ncCpu.sender));
