@@ -26,8 +26,14 @@ QString OffsetText(std::uint64_t offset, int digits);
 
 // "41 42 0A": what a copy in the hex column puts on the clipboard.
 QString ToHexText(const QByteArray& bytes);
+// Why a text is not hex bytes: a digit without its pair, or a character that is no hex digit; `at`
+// is where in the text (counting from 0).
+struct HexTextFault {
+    enum class Kind { LoneDigit, NotADigit } kind = Kind::NotADigit;
+    qsizetype at = 0;
+};
 // Reads hex digit pairs; blanks, line breaks, commas and a leading "0x" per pair are allowed. An odd
-// count of digits or any other character makes the text unreadable.
-std::optional<QByteArray> ParseHexText(const QString& text);
+// count of digits or any other character makes the text unreadable, and `fault` says where.
+std::optional<QByteArray> ParseHexText(const QString& text, HexTextFault* fault = nullptr);
 
 } // namespace plat::hexformat
