@@ -304,8 +304,9 @@ void ReceiveRecorder::WriteTimes(std::string lines)
     timesEnd_ += whole;
     if (err == 0)
         return;
-    if (whole < done)
-        ::ftruncate(timesFd_, static_cast<off_t>(timesEnd_));
+    if (whole < done && ::ftruncate(timesFd_, static_cast<off_t>(timesEnd_)) != 0) {
+        // A pipe or device cannot take a line back: it keeps what it took.
+    }
     timesNotWritten_.fetch_add(static_cast<std::uint64_t>(std::count(lines.begin() + static_cast<long>(whole), lines.end(), '\n')),
                                std::memory_order_acq_rel);
     FailureCallback report;
