@@ -76,7 +76,7 @@ public:
     // Window thread. Bytes that stopped recordings still have to write, and whether all are done.
     std::uint64_t RecordingBytesToWrite() const;
     bool RecordingsFinished() const;
-    // Window thread. Every recording stops writing now (AbandonRecording); their files keep an
+    // Window thread. Every recording stops writing now (ReceiveRecorder::Abandon); their files keep an
     // exact beginning.
     void AbandonRecordings();
     // The latest recording, also once stopped: its counts and the burst lines of its companion
