@@ -110,6 +110,14 @@ void CMainDlg::OnSysCommand(int commandId)
     plat::TemplateDialog::OnSysCommand(commandId);
 }
 
+void CMainDlg::done(int result)
+{
+    // A recording still writing is shown finishing; the window closes once it has.
+    if (m_recording && m_recording->FinishBeforeClose([this, result] { done(result); }))
+        return;
+    plat::TemplateDialog::done(result);
+}
+
 void CMainDlg::OnDestroy()
 {
     if (m_destroyed)

@@ -59,6 +59,8 @@ protected:
     bool OnInitDialog();
     void OnSysCommand(int commandId) override;
     void OnDestroy();
+    // Closing waits, with a word of why, for the recordings' files to be complete.
+    void done(int result) override;
     void DoDataExchange();
     void InitWindowState();
 

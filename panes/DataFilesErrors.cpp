@@ -1,6 +1,9 @@
 #include "panes/DataFilesErrors.h"
 
+#include <QFileInfo>
+
 #include <cerrno>
+#include <sys/stat.h>
 
 FileError FileErrorFromErrno(int err)
 {
@@ -75,4 +78,22 @@ QString FileErrorText(FileError cause, const QString& path)
         return QStringLiteral("The reader of %1 closed it before all the data was written.").arg(path);
     }
     return QStringLiteral("An unknown error occurred while accessing %1.").arg(path);
+}
+
+QString FileErrorExplained(FileError cause, const QString& path)
+{
+    const QFileInfo file(path);
+    if (cause == FileError::FileNotFound && !QFileInfo(file.absolutePath()).isDir())
+        return QStringLiteral("The folder %1 does not exist, so %2 could not be created.").arg(file.absolutePath(), path);
+    if (cause == FileError::BadPath && file.isDir())
+        return QStringLiteral("%1 is a folder, not a file.").arg(path);
+    return FileErrorText(cause, path);
+}
+
+QString FileErrorExplained(int err, const QString& path)
+{
+    struct stat info{};
+    if (err == ENXIO && ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISFIFO(info.st_mode))
+        return FileErrorText(FileError::NoReader, path);
+    return FileErrorExplained(FileErrorFromErrno(err), path);
 }

@@ -42,8 +42,18 @@ FileError ExclusiveDataFile::OpenLocked(const std::string& path, int flags)
 
 FileError ExclusiveDataFile::OpenForSave(const std::string& path)
 {
-    if (FileError error = OpenLocked(path, O_WRONLY); error != FileError::None)
+    if (FileError error = OpenForSaveKeeping(path); error != FileError::None)
         return error;
+    return Empty();
+}
+
+FileError ExclusiveDataFile::OpenForSaveKeeping(const std::string& path)
+{
+    return OpenLocked(path, O_WRONLY);
+}
+
+FileError ExclusiveDataFile::Empty()
+{
     if (m_regular && ::ftruncate(m_fd, 0) != 0) {
         const int err = errno;
         Close();

@@ -23,6 +23,10 @@ public:
     // Write only, created when missing; emptied only once the lock is ours, so a file that
     // another program holds is left untouched.
     FileError OpenForSave(const std::string& path);
+    // The same in two steps, for a caller that must have several files before it empties any: the
+    // open takes the lock and keeps the contents, Empty empties a regular file.
+    FileError OpenForSaveKeeping(const std::string& path);
+    FileError Empty();
     // Read and write, created empty when missing; the contents are never changed.
     FileError OpenForLoad(const std::string& path);
 

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <system_error>
 
 namespace {
 constexpr int kProgressSteps = 1000;
@@ -57,10 +58,28 @@ void PaneTextExport::Start()
     total_ = block->Size();
     done_.store(0);
     cancel_.store(false);
+
+    plat::TextExport how;
+    how.end = static_cast<std::size_t>(total_);
+    how.cancel = &cancel_;
+    how.bytesDone = &done_;
+    how.linesBeforeRow = linesBeforeRow_;
+    try {
+        worker_ = std::thread([this, block, target = path_.toStdString(), how] {
+            const int error = plat::ExportBlockAsText(*block, target, how);
+            QMetaObject::invokeMethod(this, [this, error] { OnFinished(error); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // Nothing was opened: the file and the pane stay as they were.
+        plat::ShowMessageBox(view_->window(), tr("The export could not be started: the system has no thread to spare for it."),
+                             plat::MessageIcon::Stop);
+        return;
+    }
     action_->setEnabled(false);
 
     // Window-modal: the panes cannot be edited under the export, yet the window goes on drawing
-    // what arrives, and a worker's message box still takes input.
+    // what arrives, and a worker's message box still takes input. The worker's end is queued
+    // behind this.
     progress_ = new QProgressDialog(tr("Exporting the pane as text..."), tr("Cancel"), 0, kProgressSteps, view_->window());
     progress_->setWindowTitle(plat::ApplicationTitle());
     progress_->setWindowModality(Qt::WindowModal);
@@ -70,16 +89,6 @@ void PaneTextExport::Start()
     progress_->setAttribute(Qt::WA_DeleteOnClose);
     connect(progress_, &QProgressDialog::canceled, this, [this] { cancel_.store(true); });
     progressTimer_->start();
-
-    plat::TextExport how;
-    how.end = static_cast<std::size_t>(total_);
-    how.cancel = &cancel_;
-    how.bytesDone = &done_;
-    how.linesBeforeRow = linesBeforeRow_;
-    worker_ = std::thread([this, block, target = path_.toStdString(), how] {
-        const int error = plat::ExportBlockAsText(*block, target, how);
-        QMetaObject::invokeMethod(this, [this, error] { OnFinished(error); }, Qt::QueuedConnection);
-    });
 }
 
 void PaneTextExport::ShowProgress()
@@ -112,7 +121,7 @@ void PaneTextExport::Finish(int error)
         progress_->close();
     action_->setEnabled(true);
     if (error != 0 && error != ECANCELED)
-        plat::ShowMessageBox(view_->window(), FileErrorText(FileErrorFromErrno(error), path_), plat::MessageIcon::Stop);
+        plat::ShowMessageBox(view_->window(), FileErrorExplained(error, path_), plat::MessageIcon::Stop);
     emit exportEnded();
 }
 

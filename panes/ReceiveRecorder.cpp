@@ -1,6 +1,8 @@
 #include "panes/ReceiveRecorder.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -46,6 +48,9 @@ bool ReceiveRecorder::Start(int fd, int timesFd, FailureCallback onFailure, Fini
         taken_ = 0;
         written_ = 0;
         notWritten_ = 0;
+        timesNotWritten_ = 0;
+        timesEnd_ = 0;
+        abandoned_ = false;
         stopRequested_ = false;
         gaveUp_ = false;
         finished_ = false;
@@ -81,6 +86,18 @@ void ReceiveRecorder::Finish()
     Stop();
     if (thread_.joinable())
         thread_.join();
+}
+
+void ReceiveRecorder::Abandon()
+{
+    {
+        std::lock_guard lock(lock_);
+        abandoned_ = true;
+        failed_ = true; // no report: the user chose it
+        room_.notify_all();
+    }
+    gaveUp_ = true; // ends a wait for a pipe
+    Stop();
 }
 
 void ReceiveRecorder::CloseFiles()
@@ -175,8 +192,13 @@ void ReceiveRecorder::NoteBurst(std::uint64_t fileOffset, std::int64_t msSinceEp
 {
     const std::string line = BurstLine(fileOffset, msSinceEpoch);
     std::lock_guard lock(lock_);
-    if (stopping_ || timesFd_ < 0 || timesFailed_)
+    if (stopping_ || timesFd_ < 0)
         return;
+    // The companion file stops when either file stops.
+    if (timesFailed_ || failed_) {
+        timesNotWritten_.fetch_add(1, std::memory_order_acq_rel);
+        return;
+    }
     timesLines_ += line;
 }
 
@@ -256,16 +278,43 @@ void ReceiveRecorder::WriteChunk(const Chunk& chunk)
     Fail(err);
 }
 
-void ReceiveRecorder::WriteTimes(const std::string& lines)
+void ReceiveRecorder::WriteTimes(std::string lines)
 {
-    const int err = WriteFully(timesFd_, reinterpret_cast<const unsigned char*>(lines.data()), lines.size(), nullptr);
+    bool dataFailed;
+    {
+        std::lock_guard lock(lock_);
+        dataFailed = failed_;
+    }
+    if (dataFailed) {
+        // Only the bursts whose first byte is in the data file keep their line.
+        const std::uint64_t inFile = written_.load(std::memory_order_acquire);
+        std::size_t keep = 0;
+        while (keep < lines.size() && std::strtoull(lines.c_str() + keep, nullptr, 10) < inFile)
+            keep = lines.find('\n', keep) + 1;
+        timesNotWritten_.fetch_add(static_cast<std::uint64_t>(std::count(lines.begin() + static_cast<long>(keep), lines.end(), '\n')),
+                                   std::memory_order_acq_rel);
+        lines.resize(keep);
+    }
+    if (lines.empty())
+        return;
+    std::uint64_t done = 0;
+    const int err = WriteFully(timesFd_, reinterpret_cast<const unsigned char*>(lines.data()), lines.size(), &done);
+    // A line cut by the failure is taken off again: the file ends with a whole line.
+    const std::size_t whole = err == 0 ? lines.size() : (done == 0 ? 0 : lines.rfind('\n', done - 1) + 1);
+    timesEnd_ += whole;
     if (err == 0)
         return;
+    if (whole < done && ::ftruncate(timesFd_, static_cast<off_t>(timesEnd_)) != 0) {
+        // A pipe or device cannot take a line back: it keeps what it took.
+    }
+    timesNotWritten_.fetch_add(static_cast<std::uint64_t>(std::count(lines.begin() + static_cast<long>(whole), lines.end(), '\n')),
+                               std::memory_order_acq_rel);
     FailureCallback report;
     {
         std::lock_guard lock(lock_);
         timesFailed_ = true;
-        report = onFailure_;
+        if (!abandoned_)
+            report = onFailure_;
     }
     if (report)
         report(err, true);
@@ -282,8 +331,9 @@ int ReceiveRecorder::WriteFully(int fd, const unsigned char* data, std::size_t s
             // A pipe or device without room: wait for it, but not past a stop's patience.
             if (stopRequested_.load() && stalled >= kStopWait)
                 return EAGAIN;
-            // A receiver gave up waiting for this write: the recording has ended its writing.
-            if (fd == fd_ && gaveUp_.load())
+            // A receiver gave up waiting for the data file (or the recording was abandoned): the
+            // recording has ended its writing, the companion file's with it.
+            if (gaveUp_.load())
                 return EAGAIN;
             pollfd room{fd, POLLOUT, 0};
             if (::poll(&room, 1, static_cast<int>(kWritePeriod.count())) == 0)

@@ -69,6 +69,9 @@ public:
     void Stop();
     // Controlling thread. Stop, then waits until the writer has ended (the files are complete).
     void Finish();
+    // Controlling thread. Stop, and write nothing more: what waits is counted as not written, a
+    // wait for a pipe ends, and the file keeps an exact beginning (as after a failure, untold).
+    void Abandon();
 
     // Any thread. True from Start to Stop.
     bool IsRecording() const { return recording_.load(std::memory_order_acquire); }
@@ -87,6 +90,9 @@ public:
     // Any thread. Bytes in the file, and bytes counted as not written.
     std::uint64_t Written() const { return written_.load(std::memory_order_acquire); }
     std::uint64_t NotWritten() const { return notWritten_.load(std::memory_order_acquire); }
+    // Any thread. Burst lines left out of the companion file: after its own failure, for bytes the
+    // data file never got, or a line that did not fit whole.
+    std::uint64_t TimesNotWritten() const { return timesNotWritten_.load(std::memory_order_acquire); }
 
     // The companion line of a burst, in local time.
     static std::string BurstLine(std::uint64_t fileOffset, std::int64_t msSinceEpoch);
@@ -97,7 +103,8 @@ private:
     void Run();
     // Writer thread: writes a chunk, or counts it when writing has ended.
     void WriteChunk(const Chunk& chunk);
-    void WriteTimes(const std::string& lines);
+    // Writer thread: the lines whose bursts the data file holds, each whole or not at all.
+    void WriteTimes(std::string lines);
     // Writer thread: writes all of it; the errno of a failure, 0 on success.
     int WriteFully(int fd, const unsigned char* data, std::size_t size, std::uint64_t* progress);
     // With lock_ held: ends writing for good; the writer reports why, once.
@@ -132,4 +139,7 @@ private:
     std::atomic<std::uint64_t> taken_{0};
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> notWritten_{0};
+    std::atomic<std::uint64_t> timesNotWritten_{0};
+    std::atomic<bool> abandoned_{false};
+    std::uint64_t timesEnd_ = 0;        // writer thread: the companion file's length, whole lines only
 };

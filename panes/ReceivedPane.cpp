@@ -144,6 +144,32 @@ void CReceivedPane::FinishRecordings()
     m_handedOff.store(0);
 }
 
+std::uint64_t CReceivedPane::RecordingBytesToWrite() const
+{
+    std::uint64_t left = 0;
+    auto add = [&left](const ReceiveRecorder& recorder) {
+        if (!recorder.IsFinished())
+            left += recorder.Taken() - std::min(recorder.Taken(), recorder.Written() + recorder.NotWritten());
+    };
+    add(*m_recorder);
+    for (const std::unique_ptr<ReceiveRecorder>& recorder : m_finishing)
+        add(*recorder);
+    return left;
+}
+
+bool CReceivedPane::RecordingsFinished() const
+{
+    return m_recorder->IsFinished() &&
+           std::all_of(m_finishing.begin(), m_finishing.end(), [](const auto& recorder) { return recorder->IsFinished(); });
+}
+
+void CReceivedPane::AbandonRecordings()
+{
+    m_recorder->Abandon();
+    for (const std::unique_ptr<ReceiveRecorder>& recorder : m_finishing)
+        recorder->Abandon();
+}
+
 void CReceivedPane::ClearLocked()
 {
     while (m_block.Resize(0) == plat::BlockStatus::Held)

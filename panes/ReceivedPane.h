@@ -73,6 +73,12 @@ public:
     // Window thread, when the window goes: stops the recording and waits until every recording's
     // files are complete.
     void FinishRecordings();
+    // Window thread. Bytes that stopped recordings still have to write, and whether all are done.
+    std::uint64_t RecordingBytesToWrite() const;
+    bool RecordingsFinished() const;
+    // Window thread. Every recording stops writing now (ReceiveRecorder::Abandon); their files keep an
+    // exact beginning.
+    void AbandonRecordings();
     // The latest recording, also once stopped: its counts and the burst lines of its companion
     // file. The window's thread, or a receive worker with the received lock held (a new recording
     // takes the place of the last one under that lock).

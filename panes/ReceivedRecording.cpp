@@ -7,10 +7,17 @@
 #include "platform/toolkit/MessageBox.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QInputDialog>
+#include <QProgressDialog>
 #include <QTimer>
 
 #include <cerrno>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -53,6 +60,8 @@ ReceivedRecording::ReceivedRecording(plat::HexView* view, CReceivedPane& pane, s
     statusTimer_ = new QTimer(this);
     statusTimer_->setInterval(kStatusMs);
     connect(statusTimer_, &QTimer::timeout, this, &ReceivedRecording::ShowStatus);
+    fileWatch_ = new QFileSystemWatcher(this);
+    connect(fileWatch_, &QFileSystemWatcher::fileChanged, this, &ReceivedRecording::ShowStatus);
     ShowCaptions();
 }
 
@@ -85,21 +94,29 @@ void ReceivedRecording::Begin(bool withTimes)
     const std::optional<QString> path = plat::AskForFile(view_->window(), plat::FileDialogKind::Save);
     if (!path)
         return;
+    // Both files are had before either is emptied: a companion that cannot be written leaves the
+    // data file as it was.
+    const QString timesPath = *path + QStringLiteral(".times");
     ExclusiveDataFile file;
-    if (FileError error = file.OpenForSave(path->toStdString()); error != FileError::None) {
-        plat::ShowMessageBox(view_->window(), FileErrorText(error, *path), plat::MessageIcon::Stop);
-        return;
-    }
     ExclusiveDataFile times;
-    if (withTimes) {
-        const QString timesPath = *path + QStringLiteral(".times");
-        if (FileError error = times.OpenForSave(timesPath.toStdString()); error != FileError::None) {
-            plat::ShowMessageBox(view_->window(), FileErrorText(error, timesPath), plat::MessageIcon::Stop);
+    std::vector<std::pair<ExclusiveDataFile*, QString>> files{{&file, *path}};
+    if (withTimes)
+        files.emplace_back(&times, timesPath);
+    for (const auto& [opened, name] : files) {
+        if (FileError error = opened->OpenForSaveKeeping(name.toStdString()); error != FileError::None) {
+            plat::ShowMessageBox(view_->window(), FileErrorExplained(error, name), plat::MessageIcon::Stop);
+            return;
+        }
+    }
+    for (const auto& [opened, name] : files) {
+        if (FileError error = opened->Empty(); error != FileError::None) {
+            plat::ShowMessageBox(view_->window(), FileErrorExplained(error, name), plat::MessageIcon::Stop);
             return;
         }
     }
     path_ = *path;
     finishing_ = false;
+    WatchFile(false);
     const std::uint64_t number = ++number_;
     // The writer reports from its own thread; the message and the status are shown on the window's.
     // A recording still finishing after a new one started tells its own file.
@@ -133,10 +150,55 @@ void ReceivedRecording::Stop()
     pane_.StopRecording();
     // The count goes on growing while the writer empties its queue, until it reports the end.
     finishing_ = !pane_.Recorder().IsFinished();
-    if (!finishing_)
+    if (!finishing_) {
         statusTimer_->stop();
+        WatchFile(true);
+    }
     ShowCaptions();
     ShowStatus();
+}
+
+bool ReceivedRecording::FinishBeforeClose(std::function<void()> then)
+{
+    Stop();
+    if (pane_.RecordingsFinished())
+        return false;
+    if (closeProgress_)
+        return true; // already waiting
+    closeProgress_ = new QProgressDialog(view_->window());
+    closeProgress_->setWindowTitle(plat::ApplicationTitle());
+    closeProgress_->setWindowModality(Qt::WindowModal);
+    closeProgress_->setCancelButtonText(tr("&Stop waiting"));
+    closeProgress_->setRange(0, 0);
+    closeProgress_->setMinimumDuration(0);
+    closeProgress_->setAutoClose(false);
+    closeProgress_->setAutoReset(false);
+    closeProgress_->setAttribute(Qt::WA_DeleteOnClose);
+    auto* poll = new QTimer(closeProgress_);
+    poll->setInterval(100);
+    auto update = [this, poll, then = std::move(then)] {
+        if (pane_.RecordingsFinished()) {
+            poll->stop();
+            closeProgress_->close();
+            then();
+            return;
+        }
+        const std::uint64_t mib = (pane_.RecordingBytesToWrite() + (1 << 20) - 1) >> 20;
+        closeProgress_->setLabelText(tr("Finishing the recording to %1: %2 MiB to write").arg(path_).arg(mib));
+    };
+    connect(poll, &QTimer::timeout, closeProgress_, update);
+    // Stopping the wait: nothing more is written, and the writers end at once.
+    connect(closeProgress_, &QProgressDialog::canceled, this, [this] { pane_.AbandonRecordings(); });
+    update();
+    poll->start();
+    // A file that completes at once needs no word.
+    QTimer::singleShot(300, closeProgress_, [progress = closeProgress_] { progress->show(); });
+    return true;
+}
+
+QProgressDialog* ReceivedRecording::CloseProgress() const
+{
+    return closeProgress_;
 }
 
 void ReceivedRecording::OnFinished(std::uint64_t number)
@@ -147,7 +209,17 @@ void ReceivedRecording::OnFinished(std::uint64_t number)
         return;
     finishing_ = false;
     statusTimer_->stop();
+    WatchFile(true);
     ShowStatus();
+}
+
+void ReceivedRecording::WatchFile(bool watch)
+{
+    // Only a finished recording's file: a running one's would report every write.
+    if (!fileWatch_->files().isEmpty())
+        fileWatch_->removePaths(fileWatch_->files());
+    if (watch && !path_.isEmpty())
+        fileWatch_->addPath(path_);
 }
 
 QString ReceivedRecording::StatusText() const
@@ -160,6 +232,10 @@ QString ReceivedRecording::StatusText() const
                        .arg(recorder.Written());
     if (const std::uint64_t lost = recorder.NotWritten(); lost != 0)
         text += tr("; %1 bytes could not be written").arg(lost);
+    if (const std::uint64_t lost = recorder.TimesNotWritten(); lost != 0)
+        text += tr("; %1 burst times could not be written").arg(lost);
+    if (!QFileInfo::exists(path_))
+        text += tr("; the file is no longer there (deleted or moved)");
     return text;
 }
 
@@ -174,10 +250,16 @@ void ReceivedRecording::OnFailure(int reason, bool timesFile, const QString& rec
     ShowStatus();
     const QString path = timesFile ? recordedTo + QStringLiteral(".times") : recordedTo;
     QString text;
-    if (reason == ReceiveRecorder::kQueueOverflow)
+    struct stat info{};
+    const bool special = ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode);
+    if (reason == ReceiveRecorder::kQueueOverflow && special && S_ISFIFO(info.st_mode))
+        text = tr("Nothing reads from the pipe %1 fast enough to keep up with the recording.").arg(path);
+    else if (reason == ReceiveRecorder::kQueueOverflow && special)
+        text = tr("The device %1 does not take the bytes fast enough to keep up with the recording.").arg(path);
+    else if (reason == ReceiveRecorder::kQueueOverflow)
         text = tr("The disk cannot keep up with recording to %1.").arg(path);
     else
-        text = FileErrorText(reason == EAGAIN ? FileError::NoReader : FileErrorFromErrno(reason), path);
+        text = reason == EAGAIN ? FileErrorText(FileError::NoReader, path) : FileErrorExplained(reason, path);
     // The file keeps an exact beginning of what arrived; nothing after a gap is ever written.
     text += timesFile ? tr(" No more burst times are written to it.")
                       : tr(" Nothing more is written to it; the bytes that could not be written are counted.");

@@ -8,6 +8,7 @@
 // the file is complete; a new recording may start meanwhile. Window's thread only.
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -16,6 +17,8 @@
 
 class CReceivedPane;
 class QAction;
+class QFileSystemWatcher;
+class QProgressDialog;
 class QTimer;
 
 namespace plat {
@@ -34,6 +37,11 @@ public:
     // waiting for the disk: everything delivered before goes into the file, nothing after.
     void Stop();
     bool IsRecording() const;
+    // The window is closing: stops the recording. False when every file is complete; otherwise
+    // shows, modal to the window, how much is left to write with a button to stop waiting, and
+    // calls `then` once the files are complete or abandoned (they then keep an exact beginning).
+    bool FinishBeforeClose(std::function<void()> then);
+    QProgressDialog* CloseProgress() const;
 
     QAction* RecordAction() const { return record_; }
     QAction* RecordWithTimesAction() const { return recordWithTimes_; }
@@ -53,6 +61,8 @@ private:
     void OnKeepLastToggled(bool on);
     void ShowCaptions();
     void ShowStatus();
+    // Window thread: watches the recorded file for its going (true) or not at all.
+    void WatchFile(bool watch);
 
     plat::HexView* view_;
     CReceivedPane& pane_;
@@ -61,6 +71,9 @@ private:
     QAction* recordWithTimes_;
     QAction* keepLast_;
     QTimer* statusTimer_;
+    // Tells when the recorded file goes (deleted or moved), so the status says so.
+    QFileSystemWatcher* fileWatch_;
+    QPointer<QProgressDialog> closeProgress_;
     QString path_;
     std::uint64_t number_ = 0;   // counts the recordings started, to tell which one finished
     bool finishing_ = false;     // the last recording was stopped and still writes

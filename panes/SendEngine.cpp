@@ -3,6 +3,9 @@
 #include "panes/SendEngine.h"
 
 #include <atomic>
+#include <chrono>
+#include <cerrno>
+#include <poll.h>
 #include <cstdio>
 #include <system_error>
 
@@ -100,6 +103,25 @@ bool SendEngine::Pause()
     return !m_quit.Wait(periodMs);
 }
 
+bool SendEngine::WaitForRoom(int fd, const SendTicket& ticket, std::chrono::steady_clock::time_point& stopSeen)
+{
+    using Clock = std::chrono::steady_clock;
+    pollfd room{fd, POLLOUT, 0};
+    for (;;) {
+        // A Stop lets a pass that the peer takes go on to its end, but not past kStopPatience.
+        const bool stopping = StopRequested(ticket);
+        if (stopping && stopSeen == Clock::time_point{})
+            stopSeen = Clock::now();
+        if (stopping && Clock::now() - stopSeen >= kStopPatience)
+            return false;
+        const int n = ::poll(&room, 1, kStopLookMs);
+        if (n > 0 || (n < 0 && errno != EINTR))
+            return true;
+        if (n == 0 && stopping)
+            return false; // the peer took nothing since the Stop
+    }
+}
+
 void SendEngine::ShowBegin(const SendTicket& ticket, bool periodic)
 {
     std::lock_guard guard(m_sendLock);
@@ -167,10 +189,10 @@ void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
         Ending pass = Ending::Done;
         switch (link) {
         case SendLink::Tcp:
-            pass = TcpPass(bytes);
+            pass = TcpPass(bytes, *ticket);
             break;
         case SendLink::Udp:
-            pass = UdpPass(udpSocket, bytes, UdpPassesAtOnce(bytes));
+            pass = UdpPass(udpSocket, bytes, UdpPassesAtOnce(bytes), *ticket);
             break;
         case SendLink::Serial:
             pass = SerialPass(bytes, *ticket);

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,10 @@ public:
     static constexpr std::size_t kSerialWriteSize = 2048;
     // Most datagrams handed to the kernel in one call.
     static constexpr std::size_t kUdpBatch = 64;
+    // How often a send waiting for the peer looks for a Stop, and how long after a Stop a pass
+    // that the peer keeps taking may still run.
+    static constexpr int kStopLookMs = 100;
+    static constexpr std::chrono::milliseconds kStopPatience{400};
 
     SendEngine(SendView& view, SendLinks& links);
     // JoinWorkers must have run.
@@ -86,9 +91,14 @@ private:
 
     // The send thread.
     void SendThread(SendLink link, std::shared_ptr<SendTicket> ticket);
-    Ending TcpPass(const plat::BlockSnapshot& bytes);
+    Ending TcpPass(const plat::BlockSnapshot& bytes, const SendTicket& ticket);
     // `passes` whole passes, one after the other, without a stop poll between them.
-    Ending UdpPass(const plat::SocketRef& socket, const plat::BlockSnapshot& bytes, std::size_t passes);
+    Ending UdpPass(const plat::SocketRef& socket, const plat::BlockSnapshot& bytes, std::size_t passes,
+                   const SendTicket& ticket);
+    // Waits until the socket takes more: true on room or an error for the next send to report.
+    // False after a Stop (looked at every kStopLookMs) once the peer takes nothing for that long,
+    // or kStopPatience after the Stop was first seen (`stopSeen`, kept by the pass).
+    bool WaitForRoom(int fd, const SendTicket& ticket, std::chrono::steady_clock::time_point& stopSeen);
     // How many passes of a periodic send with no pause go out at once: enough for one batch.
     std::size_t UdpPassesAtOnce(const plat::BlockSnapshot& bytes);
     Ending SerialPass(const plat::BlockSnapshot& bytes, const SendTicket& ticket);

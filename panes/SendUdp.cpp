@@ -21,7 +21,7 @@ std::size_t SendEngine::UdpPassesAtOnce(const plat::BlockSnapshot& bytes)
 }
 
 SendEngine::Ending SendEngine::UdpPass(const plat::SocketRef& socket, const plat::BlockSnapshot& bytes,
-                                       std::size_t passes)
+                                       std::size_t passes, const SendTicket& ticket)
 {
     sockaddr_in destination;
     std::memset(&destination, 0, sizeof destination);
@@ -40,6 +40,7 @@ SendEngine::Ending SendEngine::UdpPass(const plat::SocketRef& socket, const plat
     const std::size_t total = perPass * passes;
     std::array<iovec, kUdpBatch> pieces;
     std::array<mmsghdr, kUdpBatch> messages;
+    std::chrono::steady_clock::time_point stopSeen{};
     for (std::size_t next = 0; next < total;) {
         const std::size_t count = std::min(kUdpBatch, total - next);
         for (std::size_t i = 0; i < count; ++i) {
@@ -52,9 +53,14 @@ SendEngine::Ending SendEngine::UdpPass(const plat::SocketRef& socket, const plat
             messages[i].msg_hdr.msg_iov = &pieces[i];
             messages[i].msg_hdr.msg_iovlen = 1;
         }
-        const int sent = ::sendmmsg(socket->Descriptor(), messages.data(), static_cast<unsigned>(count), MSG_NOSIGNAL);
+        const int sent = ::sendmmsg(socket->Descriptor(), messages.data(), static_cast<unsigned>(count), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0 && errno == EINTR)
             continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitForRoom(socket->Descriptor(), ticket, stopSeen))
+                return Ending::StoppedInPass;
+            continue;
+        }
         // A datagram that could not be sent ends the send.
         if (sent <= 0)
             return Ending::Failed;

@@ -6,6 +6,7 @@
 #include "serial/SerialDeviceSource.h"
 #include "serial/SerialStatus.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
@@ -106,6 +107,8 @@ std::string ExplainOpenFailure(const std::string& portName, std::uint32_t status
     const std::string shown = ShownPath(path);
     struct stat device{};
     const bool exists = ::stat(path.c_str(), &device) == 0;
+    if (!exists && errno == ELOOP)
+        return path + " is a loop of symbolic links that never reaches a device: point one of them at the device.";
     switch (status) {
     case serialstatus::kFileNotFound:
     case serialstatus::kIoDevice: // a ttyS slot with no UART behind it

@@ -1,13 +1,11 @@
 #include "platform/hexview/HexExport.h"
 
+#include "platform/hexview/ExportFile.h"
 #include "platform/hexview/HexFormat.h"
 #include "platform/hexview/HexRowFormat.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace plat {
@@ -16,24 +14,7 @@ namespace {
 constexpr std::size_t kSlice = std::size_t{1} << 20;
 constexpr std::size_t kRow = hexformat::kBytesPerRow;
 
-int WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return ENOSPC;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-int WriteRows(int fd, ByteBlock& block, const TextExport& how)
+int WriteRows(ExportFile& file, ByteBlock& block, const TextExport& how)
 {
     // Offsets count from the start of the capture. Bytes the block drops from its front while the
     // export runs are missing from the text, and the offsets show where.
@@ -61,7 +42,7 @@ int WriteRows(int fd, ByteBlock& block, const TextExport& how)
             hexformat::WriteRowText(text.data() + put, at + row, digits, bytes.data() + row, count);
             text.back() = '\n';
         }
-        if (int err = WriteAll(fd, text.data(), text.size()))
+        if (int err = file.Write(text.data(), text.size()))
             return err;
         pos = at + got;
         if (how.bytesDone)
@@ -76,17 +57,12 @@ int WriteRows(int fd, ByteBlock& block, const TextExport& how)
 
 int ExportBlockAsText(ByteBlock& block, const std::string& path, const TextExport& how)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return errno;
-    struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    int err = WriteRows(fd, block, how);
-    if (::close(fd) != 0 && err == 0)
-        err = errno == EINTR ? 0 : errno;
-    if (err != 0 && regular)
-        ::unlink(path.c_str());
-    return err;
+    ExportFile file;
+    if (int err = file.Open(path, how.cancel))
+        return err;
+    if (int err = WriteRows(file, block, how))
+        return err; // the file discards what it took
+    return file.Commit();
 }
 
 } // namespace plat

@@ -26,9 +26,10 @@ struct TextExport {
     ExportLinesBeforeRow linesBeforeRow;          // may be empty
 };
 
-// Creates or empties the file at `path` and writes the rows. 0 on success, else the errno of the
-// failure (a write that stores less than asked counts as ENOSPC), ECANCELED when cancelled. A
-// regular file that could not be written whole is removed, so that no half dump passes for a whole.
+// Writes the rows into the file at `path` (ExportFile: a regular file is replaced only by a whole
+// export). 0 on success, else the errno of the failure (a write that stores less than asked counts
+// as ENOSPC), ECANCELED when cancelled, ENXIO for a pipe nobody reads, EWOULDBLOCK for a file that
+// is being saved or recorded.
 int ExportBlockAsText(ByteBlock& block, const std::string& path, const TextExport& how);
 
 } // namespace plat

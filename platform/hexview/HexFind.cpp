@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QApplication>
 
+#include <system_error>
+
 namespace plat {
 
 HexFind::HexFind(HexView* view) : QObject(view), view_(view)
@@ -59,23 +61,43 @@ void HexFind::OpenDialog()
 std::optional<std::vector<unsigned char>> HexFind::Pattern(QString& problem) const
 {
     const QString what = dialog_->What();
+    if (what.size() >= HexFindDialog::kMostPatternChars) {
+        // The field may have cut what was pasted: a cut pattern is not searched for.
+        problem = tr("What to look for can be at most %1 characters long; this is too long to look for.")
+                      .arg(HexFindDialog::kMostPatternChars - 1);
+        return std::nullopt;
+    }
     std::vector<unsigned char> bytes;
     if (dialog_->IsHex()) {
-        const std::optional<QByteArray> parsed = hexformat::ParseHexText(what);
-        if (!parsed || parsed->isEmpty()) {
-            problem = tr("Type the bytes as pairs of hex digits, such as 0d 0a.");
+        hexformat::HexTextFault fault;
+        const std::optional<QByteArray> parsed = hexformat::ParseHexText(what, &fault);
+        if (!parsed) {
+            problem = fault.kind == hexformat::HexTextFault::Kind::LoneDigit
+                          ? tr("The hex digit at position %1 has no second digit to make a byte; type the bytes as pairs of hex digits, such as 0d 0a.")
+                                .arg(fault.at + 1)
+                          : tr("\"%1\" at position %2 is not a hex digit; type the bytes as pairs of hex digits, such as 0d 0a.")
+                                .arg(what.mid(fault.at, what[fault.at].isHighSurrogate() ? 2 : 1))
+                                .arg(fault.at + 1);
+            return std::nullopt;
+        }
+        if (parsed->isEmpty()) {
+            problem = tr("There are no hex digits to look for; type the bytes as pairs of hex digits, such as 0d 0a.");
             return std::nullopt;
         }
         bytes.assign(parsed->begin(), parsed->end());
         return bytes;
     }
     // Text is matched letter for letter, one byte each, as the text column shows it.
-    for (QChar c : what) {
-        if (c.unicode() > 0xFF) {
-            problem = tr("\"%1\" is not a character of one byte; look for its bytes in hex instead.").arg(c);
+    for (qsizetype i = 0; i < what.size(); ++i) {
+        const char32_t c = what[i].isHighSurrogate() && i + 1 < what.size() ? QChar::surrogateToUcs4(what[i], what[i + 1])
+                                                                          : what[i].unicode();
+        if (c > 0xFF) {
+            problem = tr("\"%1\" (U+%2) is not a character of one byte; look for its bytes in hex instead.")
+                          .arg(QString::fromUcs4(&c, 1))
+                          .arg(QString::number(static_cast<uint>(c), 16).toUpper().rightJustified(4, QLatin1Char('0')));
             return std::nullopt;
         }
-        bytes.push_back(static_cast<unsigned char>(c.unicode()));
+        bytes.push_back(static_cast<unsigned char>(c));
     }
     return bytes;
 }
@@ -84,6 +106,7 @@ void HexFind::Find(SearchDirection direction)
 {
     if (!dialog_ || dialog_->What().isEmpty()) {
         OpenDialog();
+        Report(tr("Type what to look for first."), false);
         return;
     }
     QString problem;
@@ -113,14 +136,21 @@ void HexFind::Find(SearchDirection direction)
     const bool hex = dialog_->IsHex();
     dialog_->SetSearching(true);
     Report(tr("Searching..."), false);
-    worker_ = std::thread([this, block, request, generation, hex] {
-        const SearchResult result = FindInBlock(*block, request, cancel_);
-        QMetaObject::invokeMethod(
-            this, [this, generation, result, length = request.pattern.size(), hex, direction = request.direction] {
-                OnResult(generation, result, length, hex, direction);
-            },
-            Qt::QueuedConnection);
-    });
+    try {
+        worker_ = std::thread([this, block, request, generation, hex] {
+            const SearchResult result = FindInBlock(*block, request, cancel_);
+            QMetaObject::invokeMethod(
+                this, [this, generation, result, length = request.pattern.size(), hex, direction = request.direction] {
+                    OnResult(generation, result, length, hex, direction);
+                },
+                Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // The pane and its selection stay as they were.
+        finished_ = true;
+        dialog_->SetSearching(false);
+        Report(tr("The search could not be started: the system has no thread to spare for it."), true);
+    }
 }
 
 void HexFind::Stop()

@@ -16,6 +16,8 @@ HexFindDialog::HexFindDialog(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(tr("Find"));
     what_ = new QLineEdit(this);
+    // Far more than the field's own default, which cut long pastes without a word.
+    what_->setMaxLength(kMostPatternChars);
     what_->setToolTip(tr("Hex bytes such as 0d 0a, 0x0D,0x0A or 0d0a; or text, letter for letter"));
     auto* whatLabel = new QLabel(tr("Fi&nd what:"), this);
     whatLabel->setBuddy(what_);

@@ -15,6 +15,9 @@ namespace plat {
 class HexFindDialog : public QDialog {
     Q_OBJECT
 public:
+    // The field holds less than this many characters: one that reaches it may have been cut.
+    static constexpr int kMostPatternChars = 1 << 20;
+
     explicit HexFindDialog(QWidget* parent);
 
     // Shows the window in front, with the text to look for selected for typing over.

@@ -59,15 +59,20 @@ QString ToHexText(const QByteArray& bytes)
     return out;
 }
 
-std::optional<QByteArray> ParseHexText(const QString& text)
+std::optional<QByteArray> ParseHexText(const QString& text, HexTextFault* fault)
 {
+    auto failed = [fault](HexTextFault::Kind kind, qsizetype at) -> std::optional<QByteArray> {
+        if (fault)
+            *fault = {kind, at};
+        return std::nullopt;
+    };
     QByteArray out;
     int high = -1;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c.isSpace() || c == QChar(',') || c == QChar('-') || c == QChar(':')) {
             if (high >= 0)
-                return std::nullopt; // a lone digit
+                return failed(HexTextFault::Kind::LoneDigit, i - 1);
             continue;
         }
         if (high < 0 && c == QChar('0') && i + 1 < text.size() && (text[i + 1] == QChar('x') || text[i + 1] == QChar('X'))) {
@@ -76,7 +81,7 @@ std::optional<QByteArray> ParseHexText(const QString& text)
         }
         const int value = HexDigitValue(c);
         if (value < 0)
-            return std::nullopt;
+            return failed(HexTextFault::Kind::NotADigit, i);
         if (high < 0) {
             high = value;
         } else {
@@ -85,7 +90,7 @@ std::optional<QByteArray> ParseHexText(const QString& text)
         }
     }
     if (high >= 0)
-        return std::nullopt;
+        return failed(HexTextFault::Kind::LoneDigit, text.size() - 1);
     return out;
 }
 

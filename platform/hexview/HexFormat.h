@@ -26,10 +26,17 @@ QString OffsetText(std::uint64_t offset, int digits);
 
 // "41 42 0A": what a copy in the hex column puts on the clipboard.
 QString ToHexText(const QByteArray& bytes);
+// Why a text is not hex bytes: a digit without its pair, or a character that is no hex digit; `at`
+// is where in the text (counting from 0).
+struct HexTextFault {
+    enum class Kind { LoneDigit, NotADigit } kind = Kind::NotADigit;
+    qsizetype at = 0;
+};
 // Reads hex digit pairs, as Find and a paste in the hex column take them: "0D 0A", "0x0D,0x0A",
 // "0d0a", "0D-0A", "0D:0A". Blanks, line breaks, commas, dashes, colons and a leading "0x" per pair
-// are allowed. An odd count of digits or any other character makes the text unreadable.
-std::optional<QByteArray> ParseHexText(const QString& text);
+// are allowed. An odd count of digits or any other character makes the text unreadable, and `fault`
+// says where.
+std::optional<QByteArray> ParseHexText(const QString& text, HexTextFault* fault = nullptr);
 
 // Text with escapes, as "Paste with escapes" takes it: \r \n \t \0 \\ \e and \xHH become their
 // bytes, every other character of Latin-1 stands for itself. When the text cannot be read, `bytes`

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -90,6 +92,31 @@ TEST_F(HexExportTest, ACancelledExportRemovesItsFile)
     cancel = true;
     EXPECT_EQ(Export(), ECANCELED);
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(HexExportTest, AFailedOrCancelledExportLeavesTheFileItReplacesAsItWasAndNothingBeside)
+{
+    { std::ofstream(path) << "earlier contents"; }
+    Fill(std::string(100000, 'x'));
+    cancel = true;
+    EXPECT_EQ(Export(), ECANCELED);
+    cancel = false;
+    // A file size limit stands in for a disk that fills up part way.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit was{};
+    ::getrlimit(RLIMIT_FSIZE, &was);
+    const rlimit small{50000, was.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const int failed = Export();
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    EXPECT_EQ(failed, EFBIG);
+    EXPECT_EQ(FileText(), "earlier contents");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << "no temporary file is left";
+    // A whole export replaces it, with the permissions it had.
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ASSERT_EQ(Export(), 0);
+    EXPECT_EQ(FileText().size(), 100000u / 16 * 76);
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(HexExportTest, AFullDiskIsReportedAndADeviceIsNotRemoved)

@@ -1,6 +1,7 @@
 // The view's context menu and Find, driven as a person does: right click and the Menu key, Ctrl+F,
 // typing into the Find window, F3 and Shift+F3.
 #include "HexViewFixture.h"
+#include "tests/support/WithoutThreads.h"
 
 #include "platform/hexview/HexFind.h"
 #include "platform/hexview/HexFindDialog.h"
@@ -141,8 +142,49 @@ TEST_F(HexViewFindTest, UnreadableHexIsExplainedAndSearchesNothing)
     SetBytes("abc");
     view.SetCursorOffset(1, plat::HexArea::Hex);
     FindFromKeyboard("0d 0");
-    EXPECT_EQ(Status(), "Type the bytes as pairs of hex digits, such as 0d 0a.");
+    EXPECT_EQ(Status(), "The hex digit at position 4 has no second digit to make a byte; type the bytes as pairs of hex digits, such as 0d 0a.");
     EXPECT_EQ(view.CursorOffset(), 1u);
+}
+
+TEST_F(HexViewFindTest, OnlyTheWholePatternIsSearchedForAndWhatCannotBeIsSaidPlainly)
+{
+    SetBytes(QByteArray(1000, 'a') + QByteArray(40000, 'b'));
+    view.SetCursorOffset(0, plat::HexArea::Text);
+    Key(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(Dialog());
+    auto findNext = [this](const QString& what) {
+        Dialog()->SetWhat(what);
+        QTest::mouseClick(Button(QStringLiteral("Find &Next")), Qt::LeftButton);
+        WaitForSearch();
+        return Status();
+    };
+    // Longer than the field's old limit, and longer than the run of b's in the pane.
+    EXPECT_EQ(findNext(QString(100000, QLatin1Char('b'))), "Not found between the cursor and the end.");
+    EXPECT_EQ(findNext(QString(plat::HexFindDialog::kMostPatternChars + 5, QLatin1Char('b'))),
+              "What to look for can be at most 1048575 characters long; this is too long to look for.");
+    EXPECT_EQ(findNext(QString::fromUtf8("ab\xF0\x9F\x98\x80")),
+              "\"\xF0\x9F\x98\x80\" (U+1F600) is not a character of one byte; look for its bytes in hex instead.");
+    EXPECT_EQ(findNext(QString()), "Type what to look for first.");
+    Dialog()->SetHex(true);
+    EXPECT_EQ(findNext(QStringLiteral("0d 0g")), "\"g\" at position 5 is not a hex digit; type the bytes as pairs of hex digits, such as 0d 0a.");
+    EXPECT_EQ(view.CursorOffset(), 0u);
+}
+
+TEST_F(HexViewFindTest, ASearchWithoutAThreadSaysItCouldNotStart)
+{
+    if (!testwait::kThreadLimitsWork)
+        GTEST_SKIP() << "thread limits do not work under the sanitizers";
+    SetBytes("abc");
+    view.SetCursorOffset(1, plat::HexArea::Hex);
+    Key(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(Dialog());
+    Dialog()->SetWhat(QStringLiteral("62"));
+    const int status = testwait::InChildWithoutRoomForThreads([&] {
+        QTest::mouseClick(Button(QStringLiteral("Find &Next")), Qt::LeftButton);
+        const bool told = Status() == "The search could not be started: the system has no thread to spare for it.";
+        return told && !view.Finder()->IsSearching() && view.CursorOffset() == 1u ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0) << "100: an exception escaped instead of a message";
 }
 
 TEST_F(HexViewFindTest, AHitFarDownIsScrolledIntoView)

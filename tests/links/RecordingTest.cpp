@@ -3,11 +3,14 @@
 // actions; the file dialog and the size question are answered through their seams.
 #include "tests/links/LinkFixture.h"
 
+#include "panes/PaneTextExport.h"
 #include "panes/ReceivedRecording.h"
 #include "platform/hexview/HexView.h"
 #include "platform/toolkit/FileDialogs.h"
 
 #include <QAction>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRegularExpression>
 
 #include <atomic>
@@ -270,6 +273,93 @@ TEST_F(RecordingTest, AFullDiskIsCountedInTheTooltipAndToldOnce)
     EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("Disk full while accessing /dev/full."))) << boxes[0].text.toStdString();
     EXPECT_TRUE(boxes[0].onWindowThread);
     EXPECT_EQ(ReceivedTip(), QStringLiteral("Recorded to /dev/full: 0 bytes; %1 bytes could not be written").arg(data.size() + more.size()));
+}
+
+TEST_F(RecordingTest, AnExportIsRefusedTheFileBeingRecorded)
+{
+    Fd server;
+    Fd peer = Connect(server);
+    const std::string path = folder + "/rx.bin";
+    StartRecording(path);
+    const auto data = Pattern(100000, 13);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+    auto* exporter = dlg->Control(IDC_HEX_RECEIVED)->findChild<PaneTextExport*>();
+    ASSERT_TRUE(exporter);
+    QAction* exportEntry = nullptr;
+    for (QAction* action : dlg->Control(IDC_HEX_RECEIVED)->actions())
+        if (action->text() == QStringLiteral("&Export as text..."))
+            exportEntry = action;
+    ASSERT_TRUE(exportEntry);
+    exportEntry->trigger();
+    ASSERT_TRUE(WaitFor([&] { return !exporter->IsRunning(); }));
+    ASSERT_TRUE(WaitBoxes(1));
+    EXPECT_EQ(Boxes()[0].text, QStringLiteral("A sharing violation occurred while accessing %1.").arg(QString::fromStdString(path)));
+    Click(IDC_STOP);
+    ASSERT_TRUE(WaitRecorded(path, data.size())) << ReceivedTip().toStdString();
+    EXPECT_TRUE(FileText(path) == AsText(data)) << "the recording is untouched";
+}
+
+TEST_F(RecordingTest, RecordWithTimesHasBothFilesBeforeItEmptiesEither)
+{
+    const std::string path = folder + "/y.bin";
+    { std::ofstream(path) << "earlier bytes"; }
+    std::filesystem::create_directory(path + ".times");
+    StartRecording(path, true);
+    EXPECT_FALSE(Recording().IsRecording());
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text, QStringLiteral("%1.times is a folder, not a file.").arg(QString::fromStdString(path)));
+    EXPECT_EQ(FileText(path), "earlier bytes");
+}
+
+TEST_F(RecordingTest, ClosingWhileARecordingDrainsSaysWhatIsLeftAndCanStopWaiting)
+{
+    HeldFifo fifo(folder + "/drain.fifo");
+    ASSERT_TRUE(fifo.Ok());
+    Fd server;
+    Fd peer = Connect(server);
+    StartRecording(fifo.Path());
+    fifo.StartReading(1024); // half a megabyte a second
+    fifo.Open();
+    const auto data = Pattern(4 << 20, 81);
+    ASSERT_TRUE(Flood(peer.Get(), data));
+
+    dlg->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+    dlg->close();
+    ASSERT_TRUE(WaitFor([&] { return Recording().CloseProgress() && Recording().CloseProgress()->isVisible(); }));
+    EXPECT_TRUE(dlg->isVisible()) << "the window stays until the file is complete or the wait is stopped";
+    const QString label = Recording().CloseProgress()->labelText();
+    EXPECT_TRUE(label.startsWith(QStringLiteral("Finishing the recording to %1: ").arg(QString::fromStdString(fifo.Path())))) << label.toStdString();
+    EXPECT_TRUE(label.endsWith(QStringLiteral(" MiB to write"))) << label.toStdString();
+    QTest::mouseClick(Recording().CloseProgress()->findChild<QPushButton*>(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
+    const std::string read = fifo.ReadAll();
+    EXPECT_LT(read.size(), data.size());
+    EXPECT_TRUE(read == AsText(data).substr(0, read.size())) << "the file keeps an exact beginning";
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(RecordingTest, APipeThatNobodyEmptiesAndAFileThatIsGoneAreSaidAsSuch)
+{
+    HeldFifo fifo(folder + "/unread.fifo");
+    ASSERT_TRUE(fifo.Ok());
+    Fd server;
+    Fd peer = Connect(server);
+    StartRecording(fifo.Path());
+    // More than the recording's queue holds, while nothing reads the pipe.
+    ASSERT_TRUE(Flood(peer.Get(), Pattern(ReceiveRecorder::kDefaultQueueLimit + (4 << 20), 91)));
+    ASSERT_TRUE(WaitBoxes(1));
+    const QString told = QStringLiteral("Nothing reads from the pipe %1 fast enough to keep up with the recording.").arg(QString::fromStdString(fifo.Path()));
+    EXPECT_TRUE(Boxes()[0].text.startsWith(told)) << Boxes()[0].text.toStdString();
+    Click(IDC_STOP);
+
+    const std::string path = folder + "/gone.bin";
+    StartRecording(path);
+    Recording().RecordAction()->trigger();
+    ASSERT_TRUE(WaitRecorded(path, 0));
+    std::filesystem::remove(path);
+    EXPECT_TRUE(WaitFor([&] { return ReceivedTip() == RecordedText(path, 0) + QStringLiteral("; the file is no longer there (deleted or moved)"); }))
+        << ReceivedTip().toStdString();
 }
 
 TEST_F(RecordingTest, KeepingTheLastMebibyteBoundsThePaneWhileTheFileHoldsEverything)

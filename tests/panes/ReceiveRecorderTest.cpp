@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
@@ -273,6 +275,49 @@ TEST(ReceiveRecorder, AFullDiskIsCountedAndReportedOnce)
     EXPECT_EQ(recorder.NotWritten(), stream.size()) << "every byte that could not be written is counted";
     ASSERT_EQ(failures.Seen().size(), 1u) << "told once, not once per block";
     EXPECT_EQ(failures.Seen()[0], std::make_pair(ENOSPC, false));
+}
+
+TEST(ReceiveRecorder, TheCompanionFileStopsWithTheDataFileAndHoldsOnlyWholeLines)
+{
+    const std::int64_t now = 1700000000000;
+    const std::string timesPath = TempPath("companion");
+    {
+        // The data file fails at once: no burst line is written for bytes it never got.
+        const int times = ::open(timesPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ReceiveRecorder recorder;
+        Failures failures;
+        ASSERT_TRUE(recorder.Start(::open("/dev/full", O_WRONLY | O_CLOEXEC), times, failures.Callback()));
+        recorder.Append(Bytes(std::string(1000, 'x'), 0), 1000);
+        recorder.NoteBurst(0, now);
+        ASSERT_TRUE(testwait::WaitUntil([&] { return !failures.Seen().empty(); }));
+        recorder.NoteBurst(1000, now);
+        recorder.Finish();
+        EXPECT_EQ(FileText(timesPath), "");
+        EXPECT_EQ(recorder.TimesNotWritten(), 2u);
+    }
+    {
+        // A companion file that fills up part way through a line ends with the line before it.
+        const int times = ::open(timesPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit was{};
+        ::getrlimit(RLIMIT_FSIZE, &was);
+        const std::size_t line = ReceiveRecorder::BurstLine(0, now).size();
+        const rlimit limit{static_cast<rlim_t>(3 * line + line / 2), was.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ReceiveRecorder recorder;
+        Failures failures;
+        ASSERT_TRUE(recorder.Start(::open("/dev/null", O_WRONLY | O_CLOEXEC), times, failures.Callback()));
+        recorder.Append(Bytes(std::string(10, 'x'), 0), 10);
+        for (std::uint64_t offset = 0; offset < 5; ++offset)
+            recorder.NoteBurst(offset, now);
+        recorder.Finish();
+        ::setrlimit(RLIMIT_FSIZE, &was);
+        EXPECT_EQ(FileText(timesPath), ReceiveRecorder::BurstLine(0, now) + ReceiveRecorder::BurstLine(1, now) + ReceiveRecorder::BurstLine(2, now));
+        EXPECT_EQ(recorder.TimesNotWritten(), 2u);
+        ASSERT_EQ(failures.Seen().size(), 1u);
+        EXPECT_EQ(failures.Seen()[0], std::make_pair(EFBIG, true));
+    }
+    ::unlink(timesPath.c_str());
 }
 
 TEST(ReceiveRecorder, ASlowDiskSlowsTheReceiverInsteadOfLosingBytes)

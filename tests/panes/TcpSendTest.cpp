@@ -95,6 +95,23 @@ TEST_F(TcpSendTest, APeriodicSendWithPeriodZeroRunsUntilStopInWholePasses)
     ExpectWholePasses(got, pass);
 }
 
+TEST_F(TcpSendTest, StopEndsASendToAPeerThatReadsNothingAndOnlyWhatTheSystemTookGoesOut)
+{
+    Fd peer = Connect();
+    const auto all = Pattern(32 << 20, 5);
+    FillSending(all);
+    Click(IDC_SEND);
+    ASSERT_TRUE(WaitFor([&] { return Enabled(IDC_SEND_STOP); }));
+    Click(IDC_SEND_STOP);
+    ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Stopped")));
+    EXPECT_TRUE(Enabled(IDC_SEND));
+    EXPECT_FALSE(Enabled(IDC_SEND_STOP));
+    Click(IDC_STOP);
+    const auto got = DrainUntilClosed(peer.Get());
+    ASSERT_LT(got.size(), all.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin())) << "an exact beginning of the pane";
+}
+
 TEST_F(TcpSendTest, UncheckingPeriodicEndsTheSendAfterItsPass)
 {
     Fd peer = Connect();

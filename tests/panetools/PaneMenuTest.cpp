@@ -1,6 +1,7 @@
 // The panes' context menus in the real window, and Export as text through them: real files, the
 // file dialog answered through its seam, the message boxes recorded.
 #include "tests/app/AppFixture.h"
+#include "tests/support/WithoutThreads.h"
 
 #include "panes/PaneTextExport.h"
 #include "platform/hexview/HexView.h"
@@ -14,6 +15,9 @@
 #include <QPushButton>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -133,7 +137,7 @@ TEST_F(PaneMenuTest, AFailedExportIsExplainedWithTheDataFileTexts)
     const auto boxes = Boxes();
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text.toStdString(), "Disk full while accessing /dev/full.");
-    EXPECT_EQ(boxes[1].text.toStdString(), missing + " was not found.");
+    EXPECT_EQ(boxes[1].text.toStdString(), "The folder " + folder + "/no/such does not exist, so " + missing + " could not be created.");
     EXPECT_EQ(boxes[1].icon, plat::MessageIcon::Stop);
     EXPECT_TRUE(boxes[1].onWindowThread);
 }
@@ -159,6 +163,49 @@ TEST_F(PaneMenuTest, ALongExportShowsItsProgressAndCancelLeavesNoFile)
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_TRUE(Boxes().empty());
     EXPECT_TRUE(entry->isEnabled());
+}
+
+TEST_F(PaneMenuTest, AnExportToAPipeNeverWaitsForItsReaderAndCancelEndsItAtOnce)
+{
+    const std::string fifo = folder + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(Pane(IDC_HEX_RECEIVED)->Block()->Resize(1 << 20), plat::BlockStatus::Ok);
+    ExportThroughMenu(IDC_HEX_RECEIVED, fifo);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].text.toStdString(), "Nothing is reading from " + fifo + ", so the data could not be written.");
+
+    // A reader that never reads: the pipe fills, and Cancel ends the wait.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    QAction* entry = MenuEntry(IDC_HEX_RECEIVED, QStringLiteral("&Export as text..."));
+    ASSERT_TRUE(entry);
+    entry->trigger();
+    PaneTextExport* exporter = Exporter(IDC_HEX_RECEIVED);
+    ASSERT_TRUE(PumpUntil([&] { return exporter->Progress() && exporter->Progress()->isVisible(); }));
+    QTest::mouseClick(exporter->Progress()->findChild<QPushButton*>(), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return !exporter->IsRunning(); }));
+    EXPECT_TRUE(entry->isEnabled());
+    EXPECT_EQ(Boxes().size(), 1u);
+    ::close(reader);
+}
+
+TEST_F(PaneMenuTest, AnExportWithoutAThreadSaysItCouldNotStart)
+{
+    if (!testwait::kThreadLimitsWork)
+        GTEST_SKIP() << "thread limits do not work under the sanitizers";
+    Pane(IDC_HEX_SENDING)->Block()->Resize(100);
+    const std::string path = folder + "/unmade.txt";
+    plat::SetFileDialogHook([path](plat::FileDialogKind) -> std::optional<QString> { return QString::fromStdString(path); });
+    QAction* entry = MenuEntry(IDC_HEX_SENDING, QStringLiteral("&Export as text..."));
+    ASSERT_TRUE(entry);
+    const int status = testwait::InChildWithoutRoomForThreads([&] {
+        entry->trigger();
+        const auto boxes = Boxes();
+        const bool told = boxes.size() == 1 &&
+                          boxes[0].text == QStringLiteral("The export could not be started: the system has no thread to spare for it.");
+        return told && entry->isEnabled() && !Exporter(IDC_HEX_SENDING)->IsRunning() && !std::filesystem::exists(path) ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0) << "100: an exception escaped instead of a message";
 }
 
 } // namespace

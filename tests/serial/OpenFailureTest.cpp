@@ -50,6 +50,15 @@ TEST_F(OpenFailure, MissingDeviceNamesThePortsThatArePresent)
                                                "COM34 (ttyUSB1, FTDI FT232R USB UART, A123).");
 }
 
+TEST_F(OpenFailure, ALoopOfLinksIsSaidSo)
+{
+    const std::string links = m_root.Path() + "/user/dosdevices";
+    std::filesystem::create_directories(links);
+    std::filesystem::create_symlink("com15", links + "/com14");
+    std::filesystem::create_symlink("com14", links + "/com15");
+    EXPECT_EQ(Explained("COM14"), links + "/com14 is a loop of symbolic links that never reaches a device: point one of them at the device.");
+}
+
 TEST_F(OpenFailure, NoPortPresentIsSaidSo)
 {
     RecordedDevices empty;
