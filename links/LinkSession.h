@@ -110,7 +110,8 @@ private:
 
     // Guards the epochs, the publishing of sockets into the slots and m_destIp.
     std::mutex m_linkLock;
-    std::uint64_t m_linkEpoch = 0;
+    // Changed under m_linkLock; atomic so that the received lock can check a receiver's claim.
+    std::atomic<std::uint64_t> m_linkEpoch{0};
     std::uint64_t m_startEpoch = 0;
     std::string m_destIp;
     // Read by workers while a teardown may reset it.

@@ -116,7 +116,7 @@ void LinkSession::UdpReceiveWorker(std::uint64_t linkEpoch)
                 open = false;
                 break;
             }
-            m_sink.Deliver(buffers.get() + i * kDatagramBufferSize, messages[i].msg_len);
+            m_sink.Deliver(buffers.get() + i * kDatagramBufferSize, messages[i].msg_len, {&m_linkEpoch, linkEpoch});
             counted = ReadDropCounter(messages[i].msg_hdr, counter) || counted;
         }
         // The system attaches the counter only once it is above 0; it only grows, so the last
