@@ -23,7 +23,9 @@
 class LinkView {
 public:
     virtual ~LinkView() = default;
-    // The State field.
+    // The State field. Called with the link lock held (so that a text of an earlier Start's worker
+    // cannot land after a later one's): it must only queue its work for the window's thread. The
+    // other calls come without a lock held.
     virtual void ShowLinkState(const std::string& text) = 0;
     // Start enabled and Stop disabled, or the reverse. Applied on the window's thread only if
     // `linkEpoch` is still current there (LinkSession::IsLinkCurrent): otherwise a "Start disabled"

@@ -38,6 +38,7 @@ void LinkSession::TcpReceiveWorker(std::uint64_t linkEpoch, plat::SocketRef conn
         if (n <= 0)
             break;
         m_sink.Deliver(buffer.get(), static_cast<std::size_t>(n), {&m_linkEpoch, linkEpoch});
+        m_sink.WaitForRoom();
     }
 
     // The connection is over: a send still blocked on it is woken, and both sockets close before

@@ -119,6 +119,7 @@ void LinkSession::UdpReceiveWorker(std::uint64_t linkEpoch)
             m_sink.Deliver(buffers.get() + i * kDatagramBufferSize, messages[i].msg_len, {&m_linkEpoch, linkEpoch});
             counted = ReadDropCounter(messages[i].msg_hdr, counter) || counted;
         }
+        m_sink.WaitForRoom();
         // The system attaches the counter only once it is above 0; it only grows, so the last
         // datagram's is the latest. Shown only when it changed, not per datagram.
         if (counting && counted && counter != lostShown) {

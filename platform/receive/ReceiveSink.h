@@ -1,6 +1,7 @@
 #pragma once
 // Where received bytes go, from any link: one way in, Deliver, which takes the sink's lock itself and
-// hands the bytes on in blocks of at most kMaxBlock bytes. Receivers never hold the lock themselves.
+// hands the bytes on in blocks of at most kMaxBlock bytes, then WaitForRoom. Receivers never hold the
+// lock themselves.
 
 #include <atomic>
 #include <cstddef>
@@ -26,6 +27,10 @@ public:
     // other delivery, clear or save comes between the blocks of one delivery. Nothing when `claim`
     // no longer holds.
     void Deliver(const unsigned char* data, std::size_t size, DeliveryClaim claim = {});
+    // Receive workers, after a delivery, holding no lock (not the port's either): returns once the
+    // sink can take more. Deliveries never wait; whatever a receiver must wait for (a recording's
+    // disk, a holder of the bytes) it waits for here, which also slows a TCP sender.
+    virtual void WaitForRoom() {}
 
     // Any thread. Held by Deliver around each block; a clear or a save takes it to stand between two
     // blocks. Never held while waiting for the window's thread.
