@@ -180,6 +180,17 @@ def main():
                   f"it holds a cookie for {display}")
         check(display != f":{taken}", f"the start command took a free display ({display}), not :{taken}")
 
+        def program_bus():
+            for pid, args in children(start.pid):
+                if args.split()[0].endswith("/relvanto"):
+                    with open(f"/proc/{pid}/environ", "rb") as f:
+                        env = dict(v.split(b"=", 1) for v in f.read().split(b"\0") if b"=" in v)
+                    return env.get(b"DBUS_SESSION_BUS_ADDRESS", b"none").decode()
+            return None
+        bus = wait_until(program_bus, 30) or "none"
+        private = os.path.dirname(auth) if auth else "?"
+        check(bus.startswith(f"unix:path={private}/"), f"the program has a session bus of its own ({bus.split(',')[0]})")
+
         outsider = {"PATH": os.environ["PATH"], "HOME": "/nonexistent"}
         check(as_nobody(["xdpyinfo", "-display", display], outsider).returncode != 0,
               f"another user cannot open {display} through X")

@@ -16,7 +16,7 @@ fi
 # No display: the window goes on a virtual screen that only the person running this command can
 # reach. The X server asks for a cookie kept in a file only they can read, and VNC asks for a
 # password made now and printed once. Both listen on this machine only.
-bash tools/install-deps.sh xvfb x11vnc xauth openbox
+bash tools/install-deps.sh xvfb x11vnc xauth openbox dbus
 umask 077
 private=$(mktemp -d)
 pids=()
@@ -81,6 +81,16 @@ x11vnc -display "$screen" -auth "$XAUTHORITY" -localhost -autoport 5900 \
 pids+=($!)
 wait_for_line "$!" "$private/x11vnc.out" '^PORT=' || fail "x11vnc did not start." "$private/x11vnc.log"
 port=$(sed -n 's/^PORT=//p' "$private/x11vnc.out" | head -n 1)
+
+# A session bus of its own, in the private folder: accessibility reaches the window through it, and
+# libdbus starts no bus behind the window (where dbus-x11 is installed, that one's dbus-launch
+# outlives the command). Started here, not through dbus-run-session, which never waits for its bus:
+# where the first process reaps no orphans, that bus would be left behind.
+dbus-daemon --session --nofork --nosyslog --address="unix:dir=$private" --print-address=3 \
+  3>"$private/bus" >"$private/dbus.log" 2>&1 &
+pids+=($!)
+wait_for_line "$!" "$private/bus" '^unix:' || fail "the session bus did not start." "$private/dbus.log"
+export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$private/bus")
 
 echo "No display here (DISPLAY and WAYLAND_DISPLAY are unset): the window is on a virtual screen served by VNC at 127.0.0.1:$port with the password $password (made for this run only); from another machine: ssh -L $port:127.0.0.1:$port this-machine, then connect the viewer to 127.0.0.1:$port."
 "$program"
