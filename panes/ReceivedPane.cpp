@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <system_error>
 
 std::string ReceivedState::Text() const
@@ -82,8 +83,14 @@ void CReceivedPane::SetAside(const Arrived& block)
     // At most what one delivery brings per receiver: the receiver waits in WaitForRoom before its
     // next read.
     std::shared_ptr<ReceiveRecorder> recordedBy = block.recordedBy == m_recorder.get() ? m_recorder : nullptr;
-    m_setAside.push_back({std::vector<unsigned char>(block.data, block.data + block.size), std::move(recordedBy),
-                          block.fileAt, ArrivalTimes::Now()});
+    try {
+        m_setAside.push_back({std::vector<unsigned char>(block.data, block.data + block.size), std::move(recordedBy),
+                              block.fileAt, ArrivalTimes::Now()});
+    } catch (const std::bad_alloc&) {
+        // No memory to keep them until the pane can grow: dropped, as when the pane itself has none.
+        m_view.ShowReceivedState({ReceivedState::Kind::Dropped, static_cast<int>(block.size)});
+        return;
+    }
     m_anySetAside.store(true);
 }
 
