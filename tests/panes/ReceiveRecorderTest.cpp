@@ -343,6 +343,8 @@ TEST(ReceivedPaneRecording, AReceiverBehindASlowPipeWaitsWithoutHoldingTheReceiv
     // The pipe is read at about 1 MB/s until the test lets it go.
     std::atomic<bool> fast{false};
     std::string read;
+    // Room for all of it: a reader stuck copying its string would pass for a stalled pipe.
+    read.reserve(ReceiveRecorder::kDefaultQueueLimit + 16 * 1024 * 1024);
     std::thread reader([&] {
         std::vector<char> buffer(65536);
         for (;;) {
@@ -358,7 +360,8 @@ TEST(ReceivedPaneRecording, AReceiverBehindASlowPipeWaitsWithoutHoldingTheReceiv
     NullView view;
     PaneDelivery pane(view);
     Finishes finishes;
-    ASSERT_TRUE(pane.StartRecording(pipeFds[1], -1, nullptr, finishes.Callback()));
+    Failures failures;
+    ASSERT_TRUE(pane.StartRecording(pipeFds[1], -1, failures.Callback(), finishes.Callback()));
     const std::string stream = Stream(ReceiveRecorder::kDefaultQueueLimit + 16 * 1024 * 1024);
     std::atomic<std::size_t> delivered{0};
     std::thread receiver([&] {
@@ -388,6 +391,7 @@ TEST(ReceivedPaneRecording, AReceiverBehindASlowPipeWaitsWithoutHoldingTheReceiv
     ASSERT_TRUE(finishes.WaitOne());
     reader.join();
     ::close(pipeFds[0]);
+    EXPECT_TRUE(failures.Seen().empty()) << "reason " << (failures.Seen().empty() ? 0 : failures.Seen()[0].first);
     EXPECT_EQ(pane.Recorder().NotWritten(), 0u);
     EXPECT_TRUE(read == stream) << "every byte in the file, in order";
     EXPECT_EQ(pane.Total(), static_cast<std::int64_t>(stream.size()));
