@@ -5,6 +5,8 @@
 #include "platform/toolkit/FileDialogs.h"
 #include "platform/toolkit/MessageBox.h"
 
+#include <algorithm>
+
 namespace {
 
 void ShowFileError(QWidget* owner, FileError cause, const QString& path)
@@ -69,6 +71,36 @@ void CMainDlg::SavePaneToFile(plat::ByteBlock& block, CHexeditctrl1& view, std::
     view.Modified(false);
 }
 
+unsigned char* CMainDlg::EmptySendingPaneFor(std::uint64_t length)
+{
+    ClearSendingPane();
+    const plat::BlockStatus sized = length > SIZE_MAX ? plat::BlockStatus::NoMemory
+                                                       : m_saSending.Resize(static_cast<std::size_t>(length));
+    if (sized != plat::BlockStatus::Ok) {
+        ShowBlockError(this, sized);
+        return nullptr;
+    }
+    // The clear above left a running send's bytes to it, so the pane's storage is its own: the hold
+    // for writing needs no copy. Should it fail all the same, the pane stays empty.
+    unsigned char* bytes = m_saSending.Hold();
+    if (bytes == nullptr) {
+        m_saSending.Resize(0);
+        m_hexSending.UpdateView(CHexeditctrl1::kRedraw);
+        ShowBlockError(this, plat::BlockStatus::NoMemory);
+    }
+    return bytes;
+}
+
+void CMainDlg::RestoreSending(const std::vector<unsigned char>& bytes)
+{
+    unsigned char* into = EmptySendingPaneFor(bytes.size());
+    if (into == nullptr)
+        return;
+    std::copy(bytes.begin(), bytes.end(), into);
+    m_saSending.Release();
+    m_hexSending.UpdateView(CHexeditctrl1::kRedraw);
+}
+
 void CMainDlg::OnLoad()
 {
     const std::optional<QString> path = plat::AskForFile(this, plat::FileDialogKind::Open);
@@ -86,22 +118,9 @@ void CMainDlg::OnLoad()
         return;
     }
 
-    ClearSendingPane();
-    const plat::BlockStatus sized = length > SIZE_MAX ? plat::BlockStatus::NoMemory
-                                                       : m_saSending.Resize(static_cast<std::size_t>(length));
-    if (sized != plat::BlockStatus::Ok) {
-        ShowBlockError(this, sized);
+    unsigned char* bytes = EmptySendingPaneFor(length);
+    if (bytes == nullptr)
         return;
-    }
-    // The clear above left a running send's bytes to it, so the pane's storage is its own: the hold
-    // for writing needs no copy. Should it fail all the same, the pane stays empty.
-    unsigned char* bytes = m_saSending.Hold();
-    if (bytes == nullptr) {
-        m_saSending.Resize(0);
-        m_hexSending.UpdateView(CHexeditctrl1::kRedraw);
-        ShowBlockError(this, plat::BlockStatus::NoMemory);
-        return;
-    }
     const FileError read = file.ReadExactly(bytes, static_cast<std::size_t>(length));
     m_saSending.Release();
     if (read != FileError::None) {

@@ -33,6 +33,11 @@ bool CMainDlg::OnInitDialog()
     // The panes take the room of a larger window, half the height each.
     SetStretchingControls({{IDC_HEX_RECEIVED, 0.5}, {IDC_HEX_SENDING, 0.5}});
     SetDiscardEnterAndEscape(true);
+    // Except where a line ending is chosen: Enter types it in the Sending pane's text column.
+    SetEnterTaker([this](QWidget* control) {
+        plat::HexView* sending = m_hexSending.View();
+        return sending != nullptr && control == sending && sending->TakesEnter();
+    });
     ConnectHandlers();
     InitWindowState();
     return true;
@@ -43,6 +48,9 @@ void CMainDlg::DoDataExchange()
     m_hexReceived.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_RECEIVED)));
     m_hexSending.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_SENDING)));
     AddPaneMenuEntries(m_hexSending.View());
+    if (plat::HexView* sending = m_hexSending.View())
+        m_sendingMenu = new SendingPaneMenu(sending,
+                                            [this](const std::vector<unsigned char>& bytes) { RestoreSending(bytes); });
     if (PaneTextExport* exporter = AddPaneMenuEntries(m_hexReceived.View()))
         new ReceivedTimesMenu(m_hexReceived.View(), m_pane, exporter);
     if (plat::HexView* received = m_hexReceived.View())

@@ -10,6 +10,7 @@
 #include "panes/ReceivedPane.h"
 #include "panes/ReceivedRecording.h"
 #include "panes/SendEngine.h"
+#include "panes/SendingPaneMenu.h"
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/toolkit/DlgItem.h"
 #include "platform/toolkit/FrameClock.h"
@@ -47,6 +48,7 @@ public:
     const CHexeditctrl1& SendingView() const { return m_hexSending; }
     bool ClearWorkerStarted() const { return m_pane.ClearWorkerStarted(); }
     ReceivedRecording* Recording() const { return m_recording; }
+    SendingPaneMenu* SendingMenu() const { return m_sendingMenu; }
     CReceivedPane& ReceivedPane() { return m_pane; }
     CSerialReceiver& SerialPort() { return m_serial; }
     std::int32_t LinkPort() const { return m_link.LinkPort(); }
@@ -102,6 +104,11 @@ protected:
     void OnSaveReceived();
     void OnSaveSending();
     void OnLoad();
+    // Empties the Sending pane and sizes it for `length` bytes, held for the caller to fill and
+    // release; null, with the pane empty and the user told, when it cannot be had.
+    unsigned char* EmptySendingPaneFor(std::uint64_t length);
+    // A recent send chosen in the Sending pane's menu: its bytes replace the pane's, as Load does.
+    void RestoreSending(const std::vector<unsigned char>& bytes);
     // `appendLock` is the lock receive threads append under, for the Received pane.
     void SavePaneToFile(plat::ByteBlock& block, CHexeditctrl1& view, std::mutex* appendLock);
 
@@ -163,6 +170,8 @@ private:
     QIcon m_hIcon;
     // The Received pane's recording entries; a child of its view.
     ReceivedRecording* m_recording = nullptr;
+    // The Sending pane's line ending, escaped paste and recent sends; a child of its view.
+    SendingPaneMenu* m_sendingMenu = nullptr;
     QString m_lostTip;
     QString m_recordingTip;
 

@@ -94,8 +94,11 @@ void CMainDlg::StartSerialSend()
 
 void CMainDlg::StartSend(SendLink link)
 {
-    if (m_sends.Start(link, m_sendBytes))
+    if (m_sends.Start(link, m_sendBytes)) {
+        if (m_sendingMenu)
+            m_sendingMenu->NoteSent(m_sendBytes.Data(), m_sendBytes.Size());
         return;
+    }
     // No thread for it: nothing was sent, and Send is offered again.
     ShowSendButtons(false);
     plat::ShowMessageBox(this, QStringLiteral("Unable to start the send: no thread could be created."));

@@ -1,7 +1,8 @@
 // Draws the main window offscreen into a PNG file, for the README and for looking at the layout
-// without a display: relvanto-screenshot OUTPUT.png [WIDTHxHEIGHT | find | times]. A size shows the
-// window resized; "find" shows a find in the Received pane with its Find window over the window's
-// corner; "times" shows three bursts received with "Show times" ticked and the pane's menu beside.
+// without a display: relvanto-screenshot OUTPUT.png [WIDTHxHEIGHT | find | times | sending]. A size
+// shows the window resized; "find" shows a find in the Received pane with its Find window over the
+// window's corner; "times" shows three bursts received with "Show times" ticked and the pane's menu
+// beside; "sending" shows a line typed in the Sending pane and that pane's menu with its recent sends.
 // QT_SCALE_FACTOR draws it as on a high-density screen.
 #include "app/Controls.h"
 #include "app/MainDlg.h"
@@ -11,6 +12,7 @@
 #include "resources/Resources.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
@@ -19,8 +21,25 @@
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace {
+
+// Draws `boxes` side by side over the window's right side, each with a thin frame, their lower
+// edges at `bottom` (16 pixels above the window's lower edge when -1).
+void PaintBoxes(QPixmap& picture, const std::vector<QPixmap>& boxes, int bottom = -1)
+{
+    QPainter painter(&picture);
+    int right = picture.width() - 16;
+    if (bottom < 0)
+        bottom = picture.height() - 16;
+    for (auto box = boxes.rbegin(); box != boxes.rend(); ++box) {
+        const QPoint corner(right - box->width(), bottom - box->height());
+        painter.fillRect(QRect(corner, box->size()).adjusted(-1, -1, 1, 1), Qt::darkGray);
+        painter.drawPixmap(corner, *box);
+        right = corner.x() - 8;
+    }
+}
 
 // Some lines in the Received pane, the second line break found, the Find window drawn over the
 // window's lower right corner.
@@ -41,11 +60,7 @@ QPixmap ShowFind(CMainDlg& dialog)
         QApplication::processEvents();
     }
     QPixmap picture = dialog.grab();
-    const QPixmap box = finder->Dialog()->grab();
-    QPainter painter(&picture);
-    const QPoint corner(picture.width() - box.width() - 16, picture.height() - box.height() - 16);
-    painter.fillRect(QRect(corner, box.size()).adjusted(-1, -1, 1, 1), Qt::darkGray);
-    painter.drawPixmap(corner, box);
+    PaintBoxes(picture, {finder->Dialog()->grab()});
     return picture;
 }
 
@@ -70,11 +85,40 @@ QPixmap ShowTimes(CMainDlg& dialog)
     QMenu menu;
     menu.addActions(pane->actions());
     menu.adjustSize();
-    const QPixmap box = menu.grab();
-    QPainter painter(&picture);
-    const QPoint corner(picture.width() - box.width() - 16, picture.height() - box.height() - 16);
-    painter.fillRect(QRect(corner, box.size()).adjusted(-1, -1, 1, 1), Qt::darkGray);
-    painter.drawPixmap(corner, box);
+    PaintBoxes(picture, {menu.grab()});
+    return picture;
+}
+
+// A command typed in the Sending pane with CR LF chosen, three earlier sends in "Recent sends", and
+// the pane's menu with its two submenus drawn above the pane.
+QPixmap ShowSending(CMainDlg& dialog)
+{
+    auto* pane = dialog.ControlAs<plat::HexView>(IDC_HEX_SENDING);
+    SendingPaneMenu* entries = dialog.SendingMenu();
+    using namespace std::string_view_literals;
+    for (const std::string_view sent : {"AT\r\n"sv, "\x1b[0m\x1b[2J"sv, "AT+CREG?\r\n"sv})
+        entries->NoteSent(reinterpret_cast<const unsigned char*>(sent.data()), sent.size());
+    entries->LineEndingAction("\r\n")->trigger();
+    pane->setFocus();
+    pane->SetCursorOffset(0, plat::HexArea::Text);
+    // Typed as a person types it: through the window, which passes Enter to the pane.
+    for (const QChar c : QStringLiteral("AT+CSQ")) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(pane, &key);
+    }
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(pane, &enter);
+    QApplication::processEvents();
+    QPixmap picture = dialog.grab();
+    QMenu menu;
+    menu.addActions(pane->actions());
+    menu.adjustSize();
+    std::vector<QPixmap> boxes{menu.grab()};
+    for (QMenu* submenu : {entries->LineEndingMenu(), entries->RecentMenu()}) {
+        submenu->adjustSize();
+        boxes.push_back(submenu->grab());
+    }
+    PaintBoxes(picture, boxes, pane->mapTo(&dialog, QPoint(0, 0)).y() - 24);
     return picture;
 }
 
@@ -83,7 +127,7 @@ QPixmap ShowTimes(CMainDlg& dialog)
 int main(int argc, char** argv)
 {
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png [WIDTHxHEIGHT | find | times]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT.png [WIDTHxHEIGHT | find | times | sending]\n", argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
@@ -94,13 +138,17 @@ int main(int argc, char** argv)
     dialog.show();
     const bool find = argc == 3 && std::strcmp(argv[2], "find") == 0;
     const bool times = argc == 3 && std::strcmp(argv[2], "times") == 0;
-    if (argc == 3 && !find && !times) {
+    const bool sending = argc == 3 && std::strcmp(argv[2], "sending") == 0;
+    if (argc == 3 && !find && !times && !sending) {
         const QStringList size = QString::fromLocal8Bit(argv[2]).split(QLatin1Char('x'));
         if (size.size() == 2)
             dialog.resize(size[0].toInt(), size[1].toInt());
     }
     QApplication::processEvents();
-    const QPixmap picture = find ? ShowFind(dialog) : times ? ShowTimes(dialog) : dialog.grab();
+    const QPixmap picture = find      ? ShowFind(dialog)
+                            : times   ? ShowTimes(dialog)
+                            : sending ? ShowSending(dialog)
+                                      : dialog.grab();
     if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;

@@ -15,7 +15,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 cmake --preset release >/dev/null || exit 1
 cmake --build --preset release -j "$(nproc)" --target \
   bench_byteblock bench_hexview_paint bench_receive_window bench_arrival_times bench_links_tcp_receive \
-  bench_links_record_receive bench_links_record_bounded bench_links_record_stop \
+  bench_keeping_reader bench_links_record_receive bench_links_record_bounded bench_links_record_stop \
   bench_links_tcp_send bench_links_udp_periodic bench_links_udp_receive_share serial_receive_bench || exit 1
 
 bin=build/release/bench

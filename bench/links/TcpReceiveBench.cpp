@@ -1,9 +1,9 @@
-// TCP receive into the Received Data pane, next to nc and socat receiving the same sender's bytes
-// into /dev/null (and nc keeping them, in a file on tmpfs, to show what holding them costs), and
-// how late a timer on the window's thread fires and how long a click waits during the flood, in
-// three rounds that take turns with the programs. Ends with the worst lateness and wait of all
-// rounds over their 20 ms limit and the median of the rounds' ratios to nc into /dev/null; fails
-// only on wrong bytes.
+// TCP receive into the Received Data pane next to the simplest reader that keeps every byte
+// (bench_keeping_reader: recv() straight into one growing anonymous mapping), with nc receiving the
+// same sender's bytes into /dev/null beside them for context, and how late a timer on the window's
+// thread fires and how long a click waits during the flood, in three rounds that take turns with
+// the programs. Ends with the worst lateness and wait of all rounds over their 20 ms limit and the
+// median of the rounds' ratios to the keeping reader; fails only on wrong bytes.
 //
 // bench_links_tcp_receive [MiB, default 1024]
 #include "bench/links/BenchSupport.h"
@@ -15,11 +15,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,7 +29,7 @@ double Seconds(Clock::time_point since)
 }
 
 // CPU seconds spent during a flood: on the window's thread, by the sender, and by the rest of the
-// process (the receive worker and the page preparer) or the outside program.
+// process (the receive worker) or the outside program.
 struct FloodCpu {
     double window = 0;
     double sender = 0;
@@ -71,11 +69,10 @@ double IntoWindow(std::uint64_t total, bool& contentOk, bench::TimerProbe& probe
     return seconds;
 }
 
-// An outside program listening and writing to /dev/null (or to outputFd); the same sender floods it.
-double IntoProgram(const std::vector<std::string>& argv, std::uint16_t port, std::uint64_t total, FloodCpu& cpu,
-                   int outputFd = -1)
+// An outside program listening and writing to /dev/null; the same sender floods it.
+double IntoProgram(const std::vector<std::string>& argv, std::uint16_t port, std::uint64_t total, FloodCpu& cpu)
 {
-    const int pid = bench::Spawn(argv, "/dev/null", "/dev/null", outputFd);
+    const int pid = bench::Spawn(argv, "/dev/null", "/dev/null");
     if (pid < 0)
         return -1;
     const int fd = bench::ConnectTcp(port);
@@ -109,61 +106,46 @@ int main(int argc, char** argv)
     auto perMiB = [&](double s) { return s * 1e3 / static_cast<double>(mib); };
     std::printf("TCP receive of %llu MiB from a local sender, %d rounds\n", static_cast<unsigned long long>(mib),
                 kRounds);
+    // Built next to this benchmark.
+    const std::string keeper = (std::filesystem::canonical("/proc/self/exe").parent_path() / "bench_keeping_reader").string();
     for (int round = 1; round <= kRounds; ++round) {
         bool roundOk = false;
-        FloodCpu windowCpu, ncCpu, socatCpu;
+        FloodCpu windowCpu, keeperCpu, ncCpu;
         const double window = IntoWindow(total, roundOk, probe, clicks, windowCpu);
         contentOk = contentOk && roundOk;
+        const std::uint16_t keeperPort = bench::FreePort(SOCK_STREAM);
+        const double kept = IntoProgram({keeper, std::to_string(keeperPort)}, keeperPort, total, keeperCpu);
         const std::uint16_t ncPort = bench::FreePort(SOCK_STREAM);
         const double nc = IntoProgram({"nc", "-d", "-l", "127.0.0.1", std::to_string(ncPort)}, ncPort, total, ncCpu);
-        // nc holding the bytes too, in a file in memory: what keeping them costs here.
-        const std::string shmFile = "/dev/shm/bench_links_tcp_receive." + std::to_string(::getpid());
-        const std::uint16_t ncShmPort = bench::FreePort(SOCK_STREAM);
-        FloodCpu ncShmCpu;
-        const int shmFd = ::open(shmFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const double ncShm = shmFd < 0 ? -1
-                                       : IntoProgram({"nc", "-d", "-l", "127.0.0.1", std::to_string(ncShmPort)}, ncShmPort,
-                                                     total, ncShmCpu, shmFd);
-        if (shmFd >= 0)
-            ::close(shmFd);
-        ::unlink(shmFile.c_str());
-        const std::uint16_t socatPort = bench::FreePort(SOCK_STREAM);
-        const double socat = IntoProgram({"socat", "-u", "TCP-LISTEN:" + std::to_string(socatPort) + ",bind=127.0.0.1",
-                                          "OPEN:/dev/null"},
-                                         socatPort, total, socatCpu);
         std::printf("round %d\n", round);
         std::printf("  into the Received pane: %8.3f s  %8.1f MB/s  content %s\n", window, rate(window),
                     roundOk ? "byte-exact" : "WRONG");
+        std::printf("  keeping reader:         %8.3f s  %8.1f MB/s\n", kept, rate(kept));
         std::printf("  nc into /dev/null:      %8.3f s  %8.1f MB/s\n", nc, rate(nc));
-        std::printf("  nc into /dev/shm file:  %8.3f s  %8.1f MB/s\n", ncShm, rate(ncShm));
-        std::printf("  socat into /dev/null:   %8.3f s  %8.1f MB/s\n", socat, rate(socat));
-        std::printf("  CPU ms per MiB: pane's window thread %.3f, receive worker + page preparer %.3f, sender %.3f;\n"
-                    "    nc %.3f (sender %.3f), socat %.3f (sender %.3f)\n",
+        std::printf("  CPU ms per MiB: pane's window thread %.3f, receive worker %.3f, sender %.3f;\n"
+                    "    keeping reader %.3f (sender %.3f), nc %.3f (sender %.3f)\n",
                     perMiB(windowCpu.window), perMiB(windowCpu.receiver), perMiB(windowCpu.sender),
-                    perMiB(ncCpu.receiver), perMiB(ncCpu.sender), perMiB(socatCpu.receiver), perMiB(socatCpu.sender));
+                    perMiB(keeperCpu.receiver), perMiB(keeperCpu.sender), perMiB(ncCpu.receiver), perMiB(ncCpu.sender));
         std::printf("  window's thread: a 5 ms timer fired at worst %.1f ms late (99th percentile %.1f ms); a click on\n"
                     "    Auto Scroll waited at worst %.1f ms (99th percentile %.1f ms, %zu clicks)\n",
                     probe.WorstMs(), probe.PercentileMs(0.99), clicks.WorstMs(), clicks.PercentileMs(0.99), clicks.Count());
         timerWorst = std::max(timerWorst, probe.WorstMs());
         clickWorst = std::max(clickWorst, clicks.WorstMs());
         clickCount += clicks.Count();
-        if (nc > 0 && roundOk)
-            ratios.push_back(rate(window) / rate(nc));
-        if (socat > 0)
-            std::printf("  ratio pane/nc %.2f, pane/socat %.2f, pane/nc into /dev/shm %.2f; nc into /dev/shm / nc into "
-                        "/dev/null %.2f\n",
-                        nc > 0 ? rate(window) / rate(nc) : 0.0, rate(window) / rate(socat),
-                        ncShm > 0 ? rate(window) / rate(ncShm) : 0.0, nc > 0 ? rate(ncShm) / rate(nc) : 0.0);
+        if (kept > 0 && roundOk)
+            ratios.push_back(rate(window) / rate(kept));
+        std::printf("  ratio pane/keeping reader %.2f, pane/nc into /dev/null %.2f\n",
+                    kept > 0 ? rate(window) / rate(kept) : 0.0, nc > 0 ? rate(window) / rate(nc) : 0.0);
     }
     std::printf("window's thread over all rounds: the timer at worst %.1f ms late, a click waited at worst %.1f ms "
                 "(goal: 20 ms)\n",
                 timerWorst, clickWorst);
     std::sort(ratios.begin(), ratios.end());
     const double median = contentOk && ratios.size() == kRounds ? ratios[kRounds / 2] : -1;
-    std::printf("ratio to nc, median of the rounds: %.3f\n", median);
+    std::printf("ratio to the keeping reader, median of the rounds: %.3f\n", median);
     const std::string name = "tcp_receive_" + std::to_string(mib) + "MiB";
     bench::PrintResult((name + "_timer_late").c_str(), timerWorst / 20.0, bench::AtMost(1.0));
     bench::PrintResult((name + "_click_late").c_str(), clickCount > 0 ? clickWorst / 20.0 : -1, bench::AtMost(1.0));
-    bench::PrintResult(name.c_str(), median, bench::AtLeast(0.8));
+    bench::PrintResult(name.c_str(), median, bench::AtLeast(1.0));
     return contentOk ? 0 : 1;
 }

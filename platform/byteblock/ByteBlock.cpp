@@ -1,7 +1,5 @@
 #include "platform/byteblock/ByteBlock.h"
 
-#include "platform/byteblock/StreamingCopy.h"
-
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,10 +13,6 @@ namespace {
 
 // What Hold gives for a block that never had storage: callers may pass it along with a size of 0.
 unsigned char gEmptySpot[1];
-
-// Writes at the end from this size on bypass the cache; smaller ones are a typed byte or a short
-// message, which the view shows straight away.
-constexpr std::size_t kStreamingFrom = 4096;
 
 bool AddOverflows(std::size_t a, std::size_t b)
 {
@@ -168,12 +162,7 @@ BlockStatus ByteBlock::Overwrite(std::size_t pos, const unsigned char* data, std
         if (GrowTo(end) != BlockStatus::Ok)
             return BlockStatus::NoMemory;
     }
-    // A large write at the end is a receiver appending: its bytes bypass the cache (see
-    // StreamingCopy); edits, which the view reads back at once, are copied plainly.
-    if (pos >= old && n >= kStreamingFrom)
-        detail::StreamingCopy(storage_.Data() + pos, data, n);
-    else
-        std::memcpy(storage_.Data() + pos, data, n);
+    std::memcpy(storage_.Data() + pos, data, n);
     Changed();
     return BlockStatus::Ok;
 }
@@ -314,7 +303,6 @@ BlockStatus ByteBlock::GrowTo(std::size_t n)
     if (!storage_.Reserve(n))
         return BlockStatus::NoMemory;
     size_.store(n, std::memory_order_release);
-    storage_.GrewTo(n);
     return BlockStatus::Ok;
 }
 

@@ -12,8 +12,7 @@ namespace {
 
 // The first mapping is this large, so that small blocks do not remap on every append.
 constexpr std::size_t kFirstCapacity = 64 * 1024;
-// From this capacity on, growing storage asks for huge pages while they come cheap (the preparer
-// judges that).
+// From this capacity on, growing storage asks for huge pages.
 constexpr std::size_t kHugeFrom = 8 * 1024 * 1024;
 
 // Rounds up to whole pages; 0 when that would overflow.
@@ -35,7 +34,6 @@ std::size_t PageStorage::PageSize()
 
 PageStorage::~PageStorage()
 {
-    preparer_.Stop();
     if (data_)
         munmap(data_, capacity_);
 }
@@ -58,7 +56,6 @@ bool PageStorage::Reserve(std::size_t n)
 
 bool PageStorage::MapTo(std::size_t bytes)
 {
-    std::lock_guard map(mapLock_);
     void* mapped = data_ == nullptr
         ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
         : mremap(data_, capacity_, bytes, MREMAP_MAYMOVE);
@@ -67,9 +64,8 @@ bool PageStorage::MapTo(std::size_t bytes)
     data_ = static_cast<unsigned char*>(mapped);
     capacity_ = bytes;
     // One fault instead of 512 for every 2 MiB a large block fills; a refusal is harmless.
-    const bool huge = capacity_ >= kHugeFrom && !preparer_.HugePagesGivenUp()
-        && madvise(data_, capacity_, MADV_HUGEPAGE) == 0;
-    preparer_.Mapped(data_, capacity_, huge);
+    if (capacity_ >= kHugeFrom)
+        madvise(data_, capacity_, MADV_HUGEPAGE);
     return true;
 }
 
@@ -80,9 +76,7 @@ void PageStorage::ZeroTail(std::size_t from, std::size_t end)
         return;
     const std::size_t page = PageSize();
     const std::size_t wholeFrom = (from + page - 1) / page * page;
-    std::lock_guard map(mapLock_);
-    // Pages made ready past the end hold only zeros; they go back with the rest.
-    const std::size_t wholeTo = std::max(end / page * page, std::min(preparer_.ReadyEnd(), capacity_));
+    const std::size_t wholeTo = end / page * page;
     if (wholeFrom >= wholeTo) {
         std::memset(data_ + from, 0, end - from);
         return;
@@ -91,7 +85,6 @@ void PageStorage::ZeroTail(std::size_t from, std::size_t end)
     // A private anonymous page dropped this way reads as zero on its next use and frees its memory.
     if (madvise(data_ + wholeFrom, wholeTo - wholeFrom, MADV_DONTNEED) != 0)
         std::memset(data_ + wholeFrom, 0, wholeTo - wholeFrom);
-    preparer_.Dropped(wholeFrom);
     if (wholeTo < end)
         std::memset(data_ + wholeTo, 0, end - wholeTo);
 }
@@ -101,25 +94,13 @@ std::size_t PageStorage::DropFrontPages(std::size_t n)
     const std::size_t pages = std::min(n, capacity_) / PageSize() * PageSize();
     if (pages == 0 || pages >= capacity_)
         return 0;
-    std::lock_guard map(mapLock_);
     // The tail of a mapping is a mapping of its own once the front is unmapped: later growth
     // remaps it from its new start. Nothing is copied.
     if (munmap(data_, pages) != 0)
         return 0;
     data_ += pages;
     capacity_ -= pages;
-    preparer_.Shifted(pages);
     return pages;
-}
-
-} // namespace plat::detail
-
-namespace plat::detail {
-
-PageStorage::Mapping PageStorage::Detach(std::size_t keep)
-{
-    std::lock_guard map(mapLock_);
-    return HandOut(keep);
 }
 
 bool PageStorage::MoveToCopy(std::size_t copy, std::size_t keep, Mapping& old)
@@ -137,19 +118,14 @@ bool PageStorage::MoveToCopy(std::size_t copy, std::size_t keep, Mapping& old)
     // Only this owner writes the old bytes, and it is here: the copy needs no lock.
     if (copy != 0)
         std::memcpy(fresh, data_, copy);
-    std::lock_guard map(mapLock_);
-    old = HandOut(keep);
+    old = Detach(keep);
     data_ = fresh;
     capacity_ = length;
-    preparer_.Mapped(data_, capacity_, false);
     return true;
 }
 
-PageStorage::Mapping PageStorage::HandOut(std::size_t keep)
+PageStorage::Mapping PageStorage::Detach(std::size_t keep)
 {
-    // The preparer must not touch the mapping once it has left.
-    preparer_.Dropped(0);
-    preparer_.Mapped(nullptr, 0, false);
     const std::size_t length = std::min(RoundUpToPages(keep), capacity_);
     if (length < capacity_)
         munmap(data_ + length, capacity_ - length);

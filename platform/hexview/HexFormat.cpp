@@ -1,5 +1,7 @@
 #include "platform/hexview/HexFormat.h"
 
+#include <QObject>
+
 namespace plat::hexformat {
 
 QChar DisplayChar(unsigned char byte)
@@ -63,7 +65,7 @@ std::optional<QByteArray> ParseHexText(const QString& text)
     int high = -1;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c.isSpace() || c == QChar(',')) {
+        if (c.isSpace() || c == QChar(',') || c == QChar('-') || c == QChar(':')) {
             if (high >= 0)
                 return std::nullopt; // a lone digit
             continue;
@@ -85,6 +87,60 @@ std::optional<QByteArray> ParseHexText(const QString& text)
     if (high >= 0)
         return std::nullopt;
     return out;
+}
+
+namespace {
+// The byte of a one-letter escape, or -1.
+int SimpleEscapeValue(QChar letter)
+{
+    switch (letter.unicode()) {
+    case 'r': return '\r';
+    case 'n': return '\n';
+    case 't': return '\t';
+    case '0': return 0;
+    case '\\': return '\\';
+    case 'e': return 0x1B;
+    default: return -1;
+    }
+}
+} // namespace
+
+EscapedText ParseEscapedText(const QString& text)
+{
+    EscapedText result;
+    QByteArray out;
+    out.reserve(text.size());
+    const auto refuse = [&result](qsizetype at, const QString& what) {
+        result.problem = QObject::tr("Not pasted: %1 at character %2.").arg(what).arg(at + 1);
+        return result;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.unicode() > 0xFF)
+            return refuse(i, QObject::tr("\"%1\" is not a byte").arg(c));
+        if (c != QChar('\\')) {
+            out.append(static_cast<char>(c.unicode()));
+            continue;
+        }
+        if (i + 1 == text.size())
+            return refuse(i, QObject::tr("a lone \"\\\" ends the text (\"\\\\\" is a backslash)"));
+        const QChar kind = text[i + 1];
+        if (const int byte = SimpleEscapeValue(kind); byte >= 0) {
+            out.append(static_cast<char>(byte));
+            ++i;
+            continue;
+        }
+        if (kind != QChar('x'))
+            return refuse(i, QObject::tr("\"\\%1\" is not an escape (\\r \\n \\t \\0 \\\\ \\e \\xHH are)").arg(kind));
+        const int high = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
+        const int low = i + 3 < text.size() ? HexDigitValue(text[i + 3]) : -1;
+        if (high < 0 || low < 0)
+            return refuse(i, QObject::tr("\"\\x\" needs two hex digits"));
+        out.append(static_cast<char>(high << 4 | low));
+        i += 3;
+    }
+    result.bytes = out;
+    return result;
 }
 
 } // namespace plat::hexformat

@@ -26,8 +26,18 @@ QString OffsetText(std::uint64_t offset, int digits);
 
 // "41 42 0A": what a copy in the hex column puts on the clipboard.
 QString ToHexText(const QByteArray& bytes);
-// Reads hex digit pairs; blanks, line breaks, commas and a leading "0x" per pair are allowed. An odd
-// count of digits or any other character makes the text unreadable.
+// Reads hex digit pairs, as Find and a paste in the hex column take them: "0D 0A", "0x0D,0x0A",
+// "0d0a", "0D-0A", "0D:0A". Blanks, line breaks, commas, dashes, colons and a leading "0x" per pair
+// are allowed. An odd count of digits or any other character makes the text unreadable.
 std::optional<QByteArray> ParseHexText(const QString& text);
+
+// Text with escapes, as "Paste with escapes" takes it: \r \n \t \0 \\ \e and \xHH become their
+// bytes, every other character of Latin-1 stands for itself. When the text cannot be read, `bytes`
+// is empty and `problem` says what is wrong and where (counting characters from 1).
+struct EscapedText {
+    std::optional<QByteArray> bytes;
+    QString problem;
+};
+EscapedText ParseEscapedText(const QString& text);
 
 } // namespace plat::hexformat

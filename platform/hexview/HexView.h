@@ -61,6 +61,14 @@ public:
     bool IsOverwriteMode() const { return editor_.IsOverwrite(); }
     void SetOverwriteMode(bool overwrite);
     HexArea ActiveArea() const { return editor_.Area(); }
+    // The bytes Enter types in the text column (a line ending); empty, Enter is not the view's key.
+    void SetEnterBytes(const QByteArray& bytes) { enterBytes_ = bytes; }
+    const QByteArray& EnterBytes() const { return enterBytes_; }
+    // True when Enter, pressed now, would type the line ending.
+    bool TakesEnter() const { return !enterBytes_.isEmpty() && editor_.Area() == HexArea::Text && editor_.Block(); }
+    // Pastes the clipboard's text with its escapes (\r \n \t \0 \\ \e \xHH) made bytes, as a paste
+    // does. Text that cannot be read changes nothing: a beep, and a tooltip at the cursor says where.
+    void PasteWithEscapes();
     std::size_t CursorOffset() const { return editor_.Cursor(); }
     std::size_t SelectionStart() const { return editor_.SelectionStart(); }
     std::size_t SelectionEnd() const { return editor_.SelectionEnd(); }
@@ -188,6 +196,7 @@ private:
     QTimer* announceTimer_ = nullptr;
     HexFind* find_ = nullptr;
     const HexMarkSource* marks_ = nullptr;
+    QByteArray enterBytes_;
     QString announcedText_;
     bool selectionAnnounced_ = false;
 };

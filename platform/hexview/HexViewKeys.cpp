@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -122,6 +123,15 @@ bool HexView::HandleEditingKeys(QKeyEvent* event)
         EndSearchBeforeEdit();
         Finish(editor_.DeleteBackward());
         return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!TakesEnter() || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            return false;
+        // Typed like any other text, so overwrite mode writes over the bytes at the cursor.
+        EndSearchBeforeEdit();
+        Finish(editor_.Paste(reinterpret_cast<const unsigned char*>(enterBytes_.constData()),
+                             static_cast<std::size_t>(enterBytes_.size())));
+        return true;
     default:
         break;
     }
@@ -201,6 +211,21 @@ void HexView::Paste()
         bytes = text.toLatin1();
     }
     Finish(editor_.Paste(reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
+}
+
+void HexView::PasteWithEscapes()
+{
+    EndSearchBeforeEdit();
+    const hexformat::EscapedText parsed = hexformat::ParseEscapedText(QApplication::clipboard()->text());
+    if (!parsed.bytes) {
+        QApplication::beep();
+        const QRect cell = CellRect(editor_.Cursor(), editor_.Area(), 0);
+        const QPoint at = viewport()->rect().contains(cell.center()) ? cell.bottomLeft() : QPoint(0, 0);
+        QToolTip::showText(viewport()->mapToGlobal(at), parsed.problem, viewport());
+        return;
+    }
+    Finish(editor_.Paste(reinterpret_cast<const unsigned char*>(parsed.bytes->constData()),
+                         static_cast<std::size_t>(parsed.bytes->size())));
 }
 
 } // namespace plat

@@ -506,7 +506,10 @@ bool TemplateDialog::eventFilter(QObject* watched, QEvent* event)
         auto* widget = qobject_cast<QWidget*>(watched);
         if (widget != nullptr && widget->window() == this) {
             const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
+            const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+            if (enter && m_enterTaker && m_enterTaker(widget))
+                return QDialog::eventFilter(watched, event);
+            if (enter || key == Qt::Key_Escape)
                 return true;
         }
     }

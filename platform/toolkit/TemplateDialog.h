@@ -80,6 +80,9 @@ public:
 
     // Enter and Escape never reach the window or any control in it.
     void SetDiscardEnterAndEscape(bool discard);
+    // While Enter is discarded, it still reaches a control for which `takesEnter` answers true at
+    // the moment of the key (a pane that types a line ending). Escape stays discarded.
+    void SetEnterTaker(std::function<bool(QWidget* control)> takesEnter) { m_enterTaker = std::move(takesEnter); }
 
 protected:
     virtual void OnSysCommand(int commandId);
@@ -115,6 +118,7 @@ private:
     bool m_gone = false;
     bool m_applying = false;                             // window's thread only
     bool m_discardKeys = false;
+    std::function<bool(QWidget*)> m_enterTaker;
 };
 
 } // namespace plat

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QToolTip>
 
 using plat::HexArea;
 
@@ -158,4 +159,58 @@ TEST_F(HexViewTest, ClipboardCarriesHexInTheHexColumnAndRawBytesInTheTextColumn)
         Key(Qt::Key_V, Qt::ControlModifier);
     }
     EXPECT_EQ(block.Size(), 9u) << "text that is not hex is refused in the hex column";
+
+    for (const char* form : {"0D 0A", "0x0D,0x0A", "0d0a", "0D-0A", "0D:0A"}) {
+        SetBytes("");
+        clipboard->setText(form);
+        Key(Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(Bytes(), QByteArray("\r\n")) << form;
+    }
+}
+
+TEST_F(HexViewTest, EnterTypesTheLineEndingOnlyInTheTextColumn)
+{
+    EXPECT_FALSE(view.TakesEnter()) << "no line ending until one is chosen";
+    for (const QByteArray& ending : {QByteArray("\r"), QByteArray("\n"), QByteArray("\r\n")}) {
+        view.SetEnterBytes(ending);
+        SetBytes("abcd");
+        view.SetOverwriteMode(true);
+        Click(1, HexArea::Text);
+        Key(Qt::Key_Return);
+        EXPECT_EQ(Bytes(), "a" + ending + QByteArray("abcd").mid(1 + ending.size())) << "overwrite";
+        Key(Qt::Key_Insert);
+        Key(Qt::Key_Enter, Qt::KeypadModifier);
+        EXPECT_EQ(Bytes().left(1 + 2 * ending.size()), "a" + ending + ending) << "insert";
+        EXPECT_EQ(view.CursorOffset(), 1 + 2 * static_cast<std::size_t>(ending.size()));
+
+        const QByteArray before = Bytes();
+        Click(0, HexArea::Hex);
+        EXPECT_FALSE(view.TakesEnter());
+        Key(Qt::Key_Return);
+        EXPECT_EQ(Bytes(), before) << "Enter types nothing in the hex column";
+    }
+}
+
+TEST_F(HexViewTest, PasteWithEscapesTurnsEachEscapeIntoItsByteAndRefusesMalformedText)
+{
+    QClipboard* clipboard = QApplication::clipboard();
+    SetBytes("");
+    view.SetOverwriteMode(false);
+    Click(0, HexArea::Text);
+    clipboard->setText(QStringLiteral(R"(a\r\n\t\0\\\e\x1b\xFFz)"));
+    view.PasteWithEscapes();
+    EXPECT_EQ(Bytes(), QByteArray("a\r\n\t\0\\\x1b\x1b\xFFz", 10));
+
+    for (const char* malformed : {R"(ok\q)", R"(ok\x4)", R"(ok\xG0)", "ok\\"}) {
+        clipboard->setText(QString::fromLatin1(malformed));
+        view.PasteWithEscapes();
+        EXPECT_EQ(block.Size(), 10u) << malformed << " changed the pane";
+        EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("at character 3"))) << QToolTip::text().toStdString();
+    }
+    clipboard->setText(QStringLiteral("\u20ac"));
+    view.PasteWithEscapes();
+    EXPECT_EQ(block.Size(), 10u) << "a character that is no byte";
+    clipboard->setText(QStringLiteral(R"(\n)"));
+    Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Bytes().right(2), QByteArray(R"(\n)")) << "plain Paste stays literal";
 }

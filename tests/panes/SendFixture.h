@@ -33,6 +33,13 @@ protected:
         ASSERT_EQ(dlg->SendingBlock().Insert(0, bytes.data(), bytes.size()), plat::BlockStatus::Ok);
         dlg->ControlAs<plat::HexView>(IDC_HEX_SENDING)->update();
     }
+    std::vector<unsigned char> Pane()
+    {
+        std::vector<unsigned char> out(dlg->SendingBlock().Size());
+        out.resize(dlg->SendingBlock().Read(0, out.data(), out.size()));
+        return out;
+    }
+    plat::HexView* View() { return dlg->ControlAs<plat::HexView>(IDC_HEX_SENDING); }
     QString SenderState()
     {
         Settle();

@@ -17,19 +17,12 @@ using namespace linktest;
 
 class SendSnapshotTest : public SendFixture {
 protected:
-    std::vector<unsigned char> Pane()
-    {
-        std::vector<unsigned char> out(dlg->SendingBlock().Size());
-        out.resize(dlg->SendingBlock().Read(0, out.data(), out.size()));
-        return out;
-    }
     const unsigned char* PaneStorage()
     {
         const unsigned char* at = dlg->SendingBlock().HoldToRead();
         dlg->SendingBlock().Release();
         return at;
     }
-    plat::HexView* View() { return dlg->ControlAs<plat::HexView>(IDC_HEX_SENDING); }
     // Much more than the loopback socket buffers take: the send waits for the peer to read.
     static constexpr std::size_t kLarge = 48u << 20;
 

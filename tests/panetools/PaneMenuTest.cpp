@@ -99,10 +99,11 @@ TEST_F(PaneMenuTest, EachPaneHasItsOwnMenuAndTheBackgroundKeepsTheWindowMenu)
     // Only received bytes have arrival times and can be recorded.
     const QStringList received{"Show &times", "Burst &gap", "&Record to file...", "Record to file &with times...",
                                "&Keep only the last 64 MiB while recording"};
+    const QStringList sending{"&Line ending for Enter", "Paste with &escapes", "&Recent sends"};
     for (int id : {IDC_HEX_RECEIVED, IDC_HEX_SENDING}) {
         QMenu* menu = RightClick(Pane(id)->viewport()->mapTo(dlg.get(), QPoint(20, 10)));
         ASSERT_TRUE(menu);
-        EXPECT_EQ(Texts(menu), id == IDC_HEX_RECEIVED ? common + received : common);
+        EXPECT_EQ(Texts(menu), id == IDC_HEX_RECEIVED ? common + received : common + sending);
         menu->close();
     }
     QMenu* windowMenu = RightClick(QPoint(2, 2));
