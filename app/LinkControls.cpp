@@ -16,7 +16,7 @@ void CMainDlg::ResetLinkControls()
     m_btnStop.SetWindowText(QStringLiteral("No Select"));
     m_btnStop.EnableWindow(false);
     m_btnSend.EnableWindow(true);
-    m_editReceivedState.SetWindowText(QStringLiteral("No Running"));
+    ResetReceivedState();
     m_lostTip.clear();
     ShowReceivedTip();
     m_editSenderState.SetWindowText(QStringLiteral("No Running"));

@@ -122,6 +122,8 @@ private:
     void RedrawReceived(bool appended) override;
     // Window's thread, at most once a frame: shows the latest Received State.
     void ApplyReceivedState();
+    // Window's thread: "No Running", which no state shown before it overwrites.
+    void ResetReceivedState();
     // Window's thread: the Received State's tooltip tells the datagrams lost and the recording.
     void ShowReceivedTip();
     // What the link workers show; link worker threads.
@@ -148,8 +150,11 @@ private:
 
     CHexeditctrl1 m_hexReceived;
     // The latest Received State (kind in the high half, size in the low half), formatted only when
-    // the frame clock shows it. The clock is made before any worker runs and goes with the window.
-    std::atomic<std::uint64_t> m_receivedState{0};
+    // the frame clock shows it; kNoReceivedState once shown or dropped by the reset, so that a state
+    // from before the reset never lands after its "No Running". The clock is made before any worker
+    // runs and goes with the window.
+    static constexpr std::uint64_t kNoReceivedState = ~std::uint64_t{0};
+    std::atomic<std::uint64_t> m_receivedState{kNoReceivedState};
     plat::FrameClock* m_receivedStateClock = new plat::FrameClock([this] { ApplyReceivedState(); }, this);
     CHexeditctrl1 m_hexSending;
     plat::ByteBlock m_saSending;

@@ -10,9 +10,21 @@ void CMainDlg::ShowReceivedState(ReceivedState state)
     m_receivedStateClock->Request();
 }
 
+void CMainDlg::ResetReceivedState()
+{
+    {
+        // Between two appends: a state shown before this is dropped, one shown after is newer.
+        std::lock_guard guard(m_pane.ReceivedLock());
+        m_receivedState.store(kNoReceivedState);
+    }
+    m_editReceivedState.SetWindowText(QStringLiteral("No Running"));
+}
+
 void CMainDlg::ApplyReceivedState()
 {
-    const std::uint64_t packed = m_receivedState.load();
+    const std::uint64_t packed = m_receivedState.exchange(kNoReceivedState);
+    if (packed == kNoReceivedState)
+        return;
     ReceivedState state;
     state.kind = static_cast<ReceivedState::Kind>(packed >> 32);
     state.size = static_cast<int>(static_cast<std::uint32_t>(packed));

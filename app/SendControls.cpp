@@ -135,9 +135,9 @@ void CMainDlg::OnClearSending()
 
 void CMainDlg::ClearSendingPane()
 {
-    // Running sends keep their own snapshot; only a save may hold the block for a moment.
+    // Running sends keep their own snapshot; only a search step may hold the block, for a moment.
     while (m_saSending.Resize(0) == plat::BlockStatus::Held)
-        std::this_thread::yield();
+        m_saSending.WaitUntilUnheld();
     m_hexSending.UpdateView(CHexeditctrl1::kRedraw);
     m_sendBytes.Reset();
 }

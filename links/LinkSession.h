@@ -23,7 +23,9 @@
 class LinkView {
 public:
     virtual ~LinkView() = default;
-    // The State field.
+    // The State field. Called with the link lock held (so that a text of an earlier Start's worker
+    // cannot land after a later one's): it must only queue its work for the window's thread. The
+    // other calls come without a lock held.
     virtual void ShowLinkState(const std::string& text) = 0;
     // Start enabled and Stop disabled, or the reverse. Applied on the window's thread only if
     // `linkEpoch` is still current there (LinkSession::IsLinkCurrent): otherwise a "Start disabled"
@@ -110,7 +112,8 @@ private:
 
     // Guards the epochs, the publishing of sockets into the slots and m_destIp.
     std::mutex m_linkLock;
-    std::uint64_t m_linkEpoch = 0;
+    // Changed under m_linkLock; atomic so that the received lock can check a receiver's claim.
+    std::atomic<std::uint64_t> m_linkEpoch{0};
     std::uint64_t m_startEpoch = 0;
     std::string m_destIp;
     // Read by workers while a teardown may reset it.

@@ -37,7 +37,8 @@ void LinkSession::TcpReceiveWorker(std::uint64_t linkEpoch, plat::SocketRef conn
         // 0: the peer closed, or a teardown shut the socket down; -1: any failure.
         if (n <= 0)
             break;
-        m_sink.Deliver(buffer.get(), static_cast<std::size_t>(n));
+        m_sink.Deliver(buffer.get(), static_cast<std::size_t>(n), {&m_linkEpoch, linkEpoch});
+        m_sink.WaitForRoom();
     }
 
     // The connection is over: a send still blocked on it is woken, and both sockets close before

@@ -102,7 +102,8 @@ void LinkSession::UdpReceiveWorker(std::uint64_t linkEpoch)
         // 0: a datagram without bytes, or a teardown shut the socket down.
         if (got <= 0)
             break;
-        m_sink.Deliver(buffer.get(), static_cast<std::size_t>(got));
+        m_sink.Deliver(buffer.get(), static_cast<std::size_t>(got), {&m_linkEpoch, linkEpoch});
+        m_sink.WaitForRoom();
         // The system attaches the counter only once it is above 0; it only grows. Shown only when
         // it changed, not per datagram.
         std::uint32_t counter = 0;

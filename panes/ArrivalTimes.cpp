@@ -33,6 +33,18 @@ std::optional<std::int64_t> ArrivalTimes::NoteBlock(std::uint64_t offset)
     return NoteBlockAt(offset, steady, ClockMs(CLOCK_REALTIME));
 }
 
+ArrivalTimes::Stamp ArrivalTimes::Now()
+{
+    return {ClockMs(CLOCK_MONOTONIC_COARSE), ClockMs(CLOCK_REALTIME)};
+}
+
+std::optional<std::int64_t> ArrivalTimes::NoteBlockArrived(std::uint64_t offset, Stamp arrived)
+{
+    if (!m_recording.load(std::memory_order_relaxed))
+        return std::nullopt;
+    return NoteBlockAt(offset, arrived.steadyMs, arrived.wallMs);
+}
+
 std::optional<std::int64_t> ArrivalTimes::NoteBlockAt(std::uint64_t offset, std::int64_t steadyMs, std::int64_t wallMs)
 {
     const bool begins = !m_anyBlock || steadyMs - m_lastBlockMs >= m_gapMs.load(std::memory_order_relaxed);

@@ -37,6 +37,14 @@ public:
     std::optional<std::int64_t> NoteBlock(std::uint64_t offset);
     // The same with the clocks read by the caller: `steadyMs` for the gap, `wallMs` for the record.
     std::optional<std::int64_t> NoteBlockAt(std::uint64_t offset, std::int64_t steadyMs, std::int64_t wallMs);
+    // Both clocks read now, for a block that lands in the pane later than it arrived.
+    struct Stamp {
+        std::int64_t steadyMs;
+        std::int64_t wallMs;
+    };
+    static Stamp Now();
+    // Received lock held: NoteBlock for a block that arrived at `arrived`.
+    std::optional<std::int64_t> NoteBlockArrived(std::uint64_t offset, Stamp arrived);
     // Received lock held: the pane was emptied; the next block begins a burst whatever the gap.
     void Clear();
     // Received lock held: the pane dropped its bytes before `front` (offsets count from the start of

@@ -1,8 +1,9 @@
 #include "panes/DataFilesIo.h"
 
+#include "platform/io/WriteAll.h"
+
 #include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,40 +80,24 @@ FileError ExclusiveDataFile::Length(std::uint64_t& length) const
 
 FileError ExclusiveDataFile::WriteAll(const unsigned char* data, std::size_t size)
 {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!WaitForRoom())
-                return FileError::NoReader;
-            continue;
-        }
-        if (n < 0)
-            return FileErrorFromErrno(errno);
-        if (n == 0)
-            return FileError::DiskFull;
-        done += static_cast<std::size_t>(n);
-    }
-    return FileError::None;
+    // A pipe or device without room: its reader gets what is left of the file's patience.
+    constexpr int kNoReader = -1;
+    const int err = plat::WriteAll(m_fd, data, size, {[this] { return WaitForRoom() ? 0 : kNoReader; }, nullptr});
+    if (err == 0)
+        return FileError::None;
+    return err == kNoReader ? FileError::NoReader : FileErrorFromErrno(err);
 }
 
 bool ExclusiveDataFile::WaitForRoom()
 {
     using Clock = std::chrono::steady_clock;
-    pollfd ready{m_fd, POLLOUT, 0};
-    while (m_waitLeft.count() > 0) {
-        const auto start = Clock::now();
-        const int n = ::poll(&ready, 1, static_cast<int>(m_waitLeft.count()));
-        m_waitLeft -= std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-        // Room, or an error (a reader that left) that the next write reports.
-        if (n > 0)
-            return true;
-        if (n < 0 && errno != EINTR)
-            return true;
-    }
-    return false;
+    if (m_waitLeft.count() <= 0)
+        return false;
+    const auto start = Clock::now();
+    // Room, or an error (a reader that left) that the next write reports.
+    const bool room = plat::PollForRoom(m_fd, static_cast<int>(m_waitLeft.count())) == 0;
+    m_waitLeft -= std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    return room;
 }
 
 FileError ExclusiveDataFile::ReadExactly(unsigned char* data, std::size_t size)

@@ -1,5 +1,7 @@
 #include "panes/ReceiveRecorder.h"
 
+#include "platform/io/WriteAll.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <ctime>
 #include <new>
-#include <poll.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -135,26 +136,10 @@ void ReceiveRecorder::Append(const unsigned char* data, std::size_t size)
 {
     if (size == 0)
         return;
-    std::unique_lock lock(lock_);
-    if (stopping_)
-        return;
-    // A disk behind a flood: rather than leave bytes out of the file, the receiver waits for room as
-    // long as the writer gets on (a TCP sender is then slowed by the link itself). A writer that
-    // gets nowhere for kStallLimit (a stalled disk, a pipe nobody reads) ends the writing instead.
-    while (!failed_ && !stopping_ && queued_ + size > queueLimit_) {
-        const std::uint64_t before = written_.load(std::memory_order_relaxed);
-        if (!room_.wait_for(lock, kStallLimit, [&] {
-                return failed_ || stopping_ || queued_ + size <= queueLimit_ || written_.load(std::memory_order_relaxed) != before;
-            }))
-            break;
-    }
+    std::lock_guard lock(lock_);
     if (stopping_)
         return;
     taken_.fetch_add(size, std::memory_order_acq_rel);
-    if (!failed_ && queued_ + size > queueLimit_) {
-        gaveUp_ = true;
-        Fail(kQueueOverflow);
-    }
     if (failed_) {
         notWritten_.fetch_add(size, std::memory_order_acq_rel);
         return;
@@ -174,6 +159,23 @@ void ReceiveRecorder::Append(const unsigned char* data, std::size_t size)
         return;
     }
     queued_ += size;
+}
+
+void ReceiveRecorder::WaitForRoom()
+{
+    std::unique_lock lock(lock_);
+    // A disk behind a flood: rather than leave bytes out of the file, the receiver waits for room as
+    // long as the writer gets on (a TCP sender is then slowed by the link itself). A writer that
+    // gets nowhere for kStallLimit (a stalled disk, a pipe nobody reads) ends the writing instead.
+    while (!failed_ && !stopping_ && queued_ > queueLimit_) {
+        const std::uint64_t before = written_.load(std::memory_order_relaxed);
+        if (!room_.wait_for(lock, kStallLimit, [&] {
+                return failed_ || stopping_ || queued_ <= queueLimit_ || written_.load(std::memory_order_relaxed) != before;
+            })) {
+            gaveUp_ = true;
+            Fail(kQueueOverflow);
+        }
+    }
 }
 
 std::string ReceiveRecorder::BurstLine(std::uint64_t fileOffset, std::int64_t msSinceEpoch)
@@ -323,34 +325,25 @@ void ReceiveRecorder::WriteTimes(std::string lines)
 int ReceiveRecorder::WriteFully(int fd, const unsigned char* data, std::size_t size, std::uint64_t* progress)
 {
     auto stalled = std::chrono::milliseconds::zero();
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // A pipe or device without room: wait for it, but not past a stop's patience.
-            if (stopRequested_.load() && stalled >= kStopWait)
-                return EAGAIN;
-            // A receiver gave up waiting for the data file (or the recording was abandoned): the
-            // recording has ended its writing, the companion file's with it.
-            if (gaveUp_.load())
-                return EAGAIN;
-            pollfd room{fd, POLLOUT, 0};
-            if (::poll(&room, 1, static_cast<int>(kWritePeriod.count())) == 0)
-                stalled += kWritePeriod;
-            continue;
-        }
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            return ENOSPC;
-        data += n;
-        size -= static_cast<std::size_t>(n);
+    plat::WriteAllHooks hooks;
+    hooks.waitForRoom = [&]() -> int {
+        // A pipe or device without room: wait for it, but not past a stop's patience.
+        if (stopRequested_.load() && stalled >= kStopWait)
+            return EAGAIN;
+        // A receiver gave up waiting for the data file (or the recording was abandoned): the
+        // recording has ended its writing, the companion file's with it.
+        if (gaveUp_.load())
+            return EAGAIN;
+        if (plat::PollForRoom(fd, static_cast<int>(kWritePeriod.count())) == ETIMEDOUT)
+            stalled += kWritePeriod;
+        return 0;
+    };
+    hooks.wrote = [&](std::size_t n) {
         stalled = std::chrono::milliseconds::zero();
         if (progress)
-            *progress += static_cast<std::uint64_t>(n);
+            *progress += n;
         if (fd == fd_)
-            written_.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_acq_rel);
-    }
-    return 0;
+            written_.fetch_add(n, std::memory_order_acq_rel);
+    };
+    return plat::WriteAll(fd, data, size, hooks);
 }

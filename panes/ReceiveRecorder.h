@@ -5,8 +5,9 @@
 // chunks out at least every kWritePeriod, so that after a crash or a kill the file holds everything
 // received more than a moment before. An optional companion file gets one text line per burst.
 //
-// A block that finds the queue full waits while the writer gets on, so a disk slower than a flood
-// slows the receiver (and a TCP sender with it) instead of losing bytes. The file always holds an
+// A receiver that finds the queue full waits in WaitForRoom (after it let go of its locks) while the
+// writer gets on, so a disk slower than a flood slows the receiver (and a TCP sender with it)
+// instead of losing bytes. The file always holds an
 // exact beginning of what was received: after the first write that fails (a full disk), or when the
 // queue stays full while the writer writes nothing for kStallLimit, nothing more is written and
 // every later byte is counted as not written.
@@ -16,8 +17,8 @@
 // destructor) waits for that, for when the program goes.
 //
 // Threads: Start, Stop and Finish on one controlling thread (the window's); Append from receive
-// workers with the received lock held (one at a time); NoteBurst, IsFinished and the counts from any
-// thread. The failure callback runs on the writer thread, at most once per recording (and once more
+// workers with the received lock held (one at a time), WaitForRoom from receive workers holding no
+// lock; NoteBurst, IsFinished and the counts from any thread. The failure callback runs on the writer thread, at most once per recording (and once more
 // for the companion file); the finished callback runs on the writer thread last, after the files
 // are closed.
 
@@ -79,8 +80,13 @@ public:
     // everything and closed its files.
     bool IsFinished() const { return finished_.load(std::memory_order_acquire); }
 
-    // Receive workers, one at a time. Copies the bytes into the queue.
+    // Receive workers, one at a time. Copies the bytes into the queue; never waits (the queue may
+    // go past its limit by what one delivery brings).
     void Append(const unsigned char* data, std::size_t size);
+    // Receive workers, holding no lock. Returns once the queue is back within its limit, the
+    // recording stops, or writing has ended; a writer that writes nothing for kStallLimit meanwhile
+    // ends the writing (kQueueOverflow).
+    void WaitForRoom();
     // Any thread. A burst began at `fileOffset` in the recording: queues a line for the companion
     // file ("<offset>\t<local date and time to the millisecond>"). Nothing without a companion file.
     void NoteBurst(std::uint64_t fileOffset, std::int64_t msSinceEpoch);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <system_error>
 
 std::string ReceivedState::Text() const
@@ -25,89 +26,108 @@ CReceivedPane::~CReceivedPane()
 
 void CReceivedPane::AppendReceivedData(const unsigned char* data, int size)
 {
-    // Every byte goes to a recording, also one the pane has no memory for.
+    const Arrived block = Record(data, static_cast<std::size_t>(size));
+    // Blocks set aside earlier land first: the pane keeps the order of arrival.
+    if (!LandSetAside() || !Land(block))
+        SetAside(block);
+}
+
+CReceivedPane::Arrived CReceivedPane::Record(const unsigned char* data, std::size_t size)
+{
     ReceiveRecorder& recorder = *m_recorder;
-    const bool recording = recorder.IsRecording();
+    if (!recorder.IsRecording())
+        return {data, size, nullptr, 0, std::nullopt};
     const std::uint64_t fileAt = recorder.Taken();
-    if (recording)
-        recorder.Append(data, static_cast<std::size_t>(size));
+    recorder.Append(data, size);
+    return {data, size, &recorder, fileAt, std::nullopt};
+}
+
+bool CReceivedPane::Land(const Arrived& block)
+{
+    // Appends follow the count, not the block's length: the user may have lengthened or shortened
+    // the block by editing the pane. Bytes dropped from the front no longer take a place. Grown and
+    // written under one take of the block's lock: a reader that sees the new size (a repaint, Find,
+    // Export) never reads the zeros of a growth before the bytes are in.
+    const auto at = static_cast<std::size_t>(m_total.load() - static_cast<std::int64_t>(m_block.FrontDropped()));
+    const plat::BlockStatus status = m_block.Overwrite(at, block.data, block.size);
+    if (status == plat::BlockStatus::Held)
+        return false;
+    const int size = static_cast<int>(block.size);
+    if (status != plat::BlockStatus::Ok) {
+        // Out of memory: these bytes cannot be held. The pane stays exactly what arrived before, and
+        // the user is told what was dropped.
+        m_view.ShowReceivedState({ReceivedState::Kind::Dropped, size});
+        return true;
+    }
     m_total += size;
     // A flood calls this hundreds of thousands of times a second: only the latest state is shown.
     m_view.ShowReceivedState({ReceivedState::Kind::BytesRead, size});
-
-    // Appends follow the count, not the block's length: the user may have lengthened or shortened
-    // the block by editing the pane. Bytes dropped from the front no longer take a place.
-    const auto end = static_cast<std::size_t>(m_total.load() - static_cast<std::int64_t>(m_block.FrontDropped()));
-    const std::size_t at = end - static_cast<std::size_t>(size);
-    // A save in progress holds the block while it writes the bytes out; it lets go when its write is
-    // done. It takes its hold between two deliveries, so none is caught half way.
-    while (m_block.HoldCount() != 0)
-        std::this_thread::yield();
-    // Grown and written under one take of the block's lock: a reader that sees the new size (a
-    // repaint, Find, Export) never reads the zeros of a growth before the bytes are in.
-    plat::BlockStatus status;
-    while ((status = m_block.Overwrite(at, data, static_cast<std::size_t>(size))) == plat::BlockStatus::Held)
-        std::this_thread::yield();
-    if (status != plat::BlockStatus::Ok) {
-        // Out of memory: these bytes cannot be held. The count goes back so that the pane stays
-        // exactly what arrived before, and the user is told what was dropped.
-        m_total -= size;
-        m_view.ShowReceivedState({ReceivedState::Kind::Dropped, size});
-        return;
-    }
-    // Times count from the start of the capture, which bytes dropped from the front do not move. A
-    // burst that begins while recording also gets its line in the companion file, at its file offset.
+    // Times count from the start of the capture, which bytes dropped from the front do not move.
     const std::uint64_t captureAt = m_block.FrontDropped() + at;
-    if (recording)
-        m_fileStartInCapture = static_cast<std::int64_t>(captureAt) - static_cast<std::int64_t>(fileAt);
-    const std::optional<std::int64_t> began = m_arrivals.NoteBlock(captureAt);
-    if (recording && began) {
-        recorder.NoteBurst(fileAt, *began);
-    } else if (recording && fileAt == 0) {
-        // A recording that starts inside a burst opens with that burst's time.
-        if (const std::optional<ArrivalTimes::Burst> burst = m_arrivals.BurstContaining(captureAt))
-            recorder.NoteBurst(0, burst->msSinceEpoch);
-    }
-    KeepOnlyLast();
-    m_view.RedrawReceived(true);
-}
-
-void CReceivedPane::KeepOnlyLast()
-{
+    const std::optional<std::int64_t> began =
+        block.stamp ? m_arrivals.NoteBlockArrived(captureAt, *block.stamp) : m_arrivals.NoteBlock(captureAt);
+    ReceiveRecorder& recorder = *m_recorder;
+    if (block.recordedBy == &recorder)
+        m_bursts.Landed(recorder, block.fileAt, captureAt, began, m_arrivals);
     // Only bytes that are in the file may go: once the recording cannot write, the pane keeps
     // everything again, and while a stopped recording still writes, nothing goes (the front may
     // hold its bytes).
-    const std::size_t keep = m_keepLast.load(std::memory_order_relaxed);
-    const ReceiveRecorder& recorder = *m_recorder;
-    if (keep == 0 || !recorder.IsRecording() || recorder.NotWritten() != 0 || m_handedOff.load() != 0)
+    if (recorder.IsRecording() && recorder.NotWritten() == 0 && m_handedOff.load() == 0)
+        m_keepLast.Trim(m_block, m_bursts.InFileEnd(recorder), m_arrivals);
+    m_view.RedrawReceived(true);
+    return true;
+}
+
+void CReceivedPane::SetAside(const Arrived& block)
+{
+    // At most what one delivery brings per receiver: the receiver waits in WaitForRoom before its
+    // next read.
+    std::shared_ptr<ReceiveRecorder> recordedBy = block.recordedBy == m_recorder.get() ? m_recorder : nullptr;
+    try {
+        m_setAside.push_back({std::vector<unsigned char>(block.data, block.data + block.size), std::move(recordedBy),
+                              block.fileAt, ArrivalTimes::Now()});
+    } catch (const std::bad_alloc&) {
+        // No memory to keep them until the pane can grow: dropped, as when the pane itself has none.
+        m_view.ShowReceivedState({ReceivedState::Kind::Dropped, static_cast<int>(block.size)});
         return;
-    // Big steps keep the cost per byte tiny: once an eighth over, back to about what is kept, in
-    // whole pages, 2 MiB at a time where the block is large enough (no byte is copied).
-    const std::size_t size = m_block.Size();
-    if (size <= keep || size - keep <= keep / 8)
-        return;
-    const std::size_t unit = keep >= (std::size_t{16} << 20) ? std::size_t{2} << 20 : plat::ByteBlock::DropUnit();
-    // Bytes still in the recorder's queue are not in the file yet: a write that fails later would
-    // lose them. The written ones end at this place in the capture (bytes from before the
-    // recording began come earlier and may go).
-    const std::int64_t inFileEnd = m_fileStartInCapture + static_cast<std::int64_t>(recorder.Written());
-    const auto front = static_cast<std::int64_t>(m_block.FrontDropped());
-    if (inFileEnd <= front)
-        return;
-    const std::size_t drop =
-        std::min(size - keep, static_cast<std::size_t>(inFileEnd - front)) / unit * unit;
-    // A holder (Save, a search step) keeps the block as it is: the next append tries again.
-    if (drop != 0 && m_block.DropFront(drop) == plat::BlockStatus::Ok)
-        m_arrivals.ForgetBefore(m_block.FrontDropped());
+    }
+    m_anySetAside.store(true);
+}
+
+bool CReceivedPane::LandSetAside()
+{
+    while (!m_setAside.empty()) {
+        const SetAsideBlock& first = m_setAside.front();
+        if (!Land({first.bytes.data(), first.bytes.size(), first.recordedBy.get(), first.fileAt, first.stamp}))
+            return false;
+        m_setAside.pop_front();
+    }
+    m_anySetAside.store(false);
+    return true;
+}
+
+void CReceivedPane::WaitForRoom()
+{
+    std::shared_ptr<ReceiveRecorder> recorder;
+    {
+        std::lock_guard guard(ReceivedLock());
+        recorder = m_recorder;
+    }
+    recorder->WaitForRoom();
+    while (m_anySetAside.load()) {
+        m_block.WaitUntilUnheld();
+        std::lock_guard guard(ReceivedLock());
+        LandSetAside();
+    }
 }
 
 bool CReceivedPane::StartRecording(int fd, int timesFd, ReceiveRecorder::FailureCallback onFailure,
                                    ReceiveRecorder::FinishedCallback onFinished)
 {
     ReleaseFinishedRecordings();
-    // Stopped first: a receiver waiting for room in its queue lets go of the received lock.
+    // Stopped first: a receiver waiting for room in its queue goes on.
     m_recorder->Stop();
-    auto next = std::make_unique<ReceiveRecorder>();
+    auto next = std::make_shared<ReceiveRecorder>();
     {
         // Receivers read the recorder under this lock: each block goes to the old recording or the
         // new one, never half to each.
@@ -131,14 +151,14 @@ void CReceivedPane::StopRecording()
 void CReceivedPane::ReleaseFinishedRecordings()
 {
     // A finished recorder's writer has ended or is just returning: its join does not wait.
-    std::erase_if(m_finishing, [](const std::unique_ptr<ReceiveRecorder>& recorder) { return recorder->IsFinished(); });
+    std::erase_if(m_finishing, [](const std::shared_ptr<ReceiveRecorder>& recorder) { return recorder->IsFinished(); });
     m_handedOff.store(m_finishing.size());
 }
 
 void CReceivedPane::FinishRecordings()
 {
     m_recorder->Finish();
-    for (const std::unique_ptr<ReceiveRecorder>& recorder : m_finishing)
+    for (const std::shared_ptr<ReceiveRecorder>& recorder : m_finishing)
         recorder->Finish();
     m_finishing.clear();
     m_handedOff.store(0);
@@ -152,7 +172,7 @@ std::uint64_t CReceivedPane::RecordingBytesToWrite() const
             left += recorder.Taken() - std::min(recorder.Taken(), recorder.Written() + recorder.NotWritten());
     };
     add(*m_recorder);
-    for (const std::unique_ptr<ReceiveRecorder>& recorder : m_finishing)
+    for (const auto& recorder : m_finishing)
         add(*recorder);
     return left;
 }
@@ -166,24 +186,35 @@ bool CReceivedPane::RecordingsFinished() const
 void CReceivedPane::AbandonRecordings()
 {
     m_recorder->Abandon();
-    for (const std::unique_ptr<ReceiveRecorder>& recorder : m_finishing)
+    for (const auto& recorder : m_finishing)
         recorder->Abandon();
 }
 
-void CReceivedPane::ClearLocked()
+bool CReceivedPane::ClearLocked()
 {
-    while (m_block.Resize(0) == plat::BlockStatus::Held)
-        std::this_thread::yield();
+    if (m_block.Resize(0) == plat::BlockStatus::Held)
+        return false;
+    // Blocks set aside arrived before the clear: they go with the rest.
+    m_setAside.clear();
+    m_anySetAside.store(false);
     m_arrivals.Clear();
     m_view.RedrawReceived(false);
     m_total = 0;
+    return true;
 }
 
 void CReceivedPane::Clear()
 {
-    // A receive worker of the previous link may still be delivering.
-    std::lock_guard guard(ReceivedLock());
-    ClearLocked();
+    for (;;) {
+        {
+            // A receive worker of the previous link may still be delivering.
+            std::lock_guard guard(ReceivedLock());
+            if (ClearLocked())
+                return;
+        }
+        // A holder (a Save, a search step) lets go before the pane can be emptied.
+        m_block.WaitUntilUnheld();
+    }
 }
 
 void CReceivedPane::ClearLater()
@@ -206,8 +237,7 @@ void CReceivedPane::ClearWorker()
         // A clear asked for wins over the quit when both are set.
         if (plat::WaitAny(m_clearEvent, m_clearQuitEvent) != 0)
             return;
-        std::lock_guard guard(ReceivedLock());
-        ClearLocked();
+        Clear();
     }
 }
 

@@ -4,14 +4,18 @@
 // Nothing here touches a widget: what the window shows goes through ReceivedPaneView.
 
 #include "panes/ArrivalTimes.h"
+#include "panes/KeepLastTrim.h"
 #include "panes/ReceiveRecorder.h"
+#include "panes/RecordingBursts.h"
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/receive/ReceiveSink.h"
 #include "platform/sync/Event.h"
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,8 +32,10 @@ struct ReceivedState {
 class ReceivedPaneView {
 public:
     virtual ~ReceivedPaneView() = default;
-    // Called from any thread with the received lock held: each must queue its work and never wait for
-    // the window's thread. The Received State; at a high rate only the latest need be shown.
+    // Both called from any thread with the received lock held (after each append, and by a clear):
+    // each must queue its work and never wait for the window's thread or take a lock that is held
+    // while the received lock is waited for. The Received State; at a high rate only the latest
+    // need be shown.
     virtual void ShowReceivedState(ReceivedState state) = 0;
     // A redraw of the pane after an append (which may bring the end into view) or after a clear.
     virtual void RedrawReceived(bool appended) = 0;
@@ -50,7 +56,8 @@ public:
     // Any thread. When each burst of the pane's bytes arrived; cleared with the bytes.
     ArrivalTimes& Arrivals() { return m_arrivals; }
 
-    // Window thread: empties the pane at once, between two deliveries (Start does this).
+    // Window thread (Start does this) or the clear worker: empties the pane between two deliveries;
+    // a holder of the bytes (a Save, a search step) is waited for without the received lock.
     void Clear();
     // Window thread: the Clear button. The clear worker, started at the first click, empties the
     // pane; clicks made while a clear is pending merge into one.
@@ -85,33 +92,66 @@ public:
     ReceiveRecorder& Recorder() { return *m_recorder; }
     // Any thread. While recording, the pane keeps only about the last `bytes` (0: everything): the
     // file has the rest. Bytes taken from the front still count in the offsets the view shows.
-    void SetKeepLast(std::size_t bytes) { m_keepLast.store(bytes); }
-    std::size_t KeepLast() const { return m_keepLast.load(); }
+    void SetKeepLast(std::size_t bytes) { m_keepLast.Set(bytes); }
+    std::size_t KeepLast() const { return m_keepLast.Bytes(); }
+
+    // Receive workers, holding no lock: waits for room in the recording's queue, then lands the
+    // blocks that arrived while a holder (a Save, a search step) kept the pane from growing, once it
+    // lets go. Neither wait burns the processor.
+    void WaitForRoom() override;
 
 protected:
     // Receive workers, through Deliver.
     void AppendReceivedData(const unsigned char* data, int size) override;
 
 private:
-    void ClearLocked();
+    // A block as it arrived: where the recording took it, and when it came if it lands later.
+    struct Arrived {
+        const unsigned char* data;
+        std::size_t size;
+        const ReceiveRecorder* recordedBy; // null when no recording took it
+        std::uint64_t fileAt;
+        std::optional<ArrivalTimes::Stamp> stamp;
+    };
+    // A block that arrived while the pane could not grow, waiting to land in order.
+    struct SetAsideBlock {
+        std::vector<unsigned char> bytes;
+        std::shared_ptr<ReceiveRecorder> recordedBy;
+        std::uint64_t fileAt;
+        ArrivalTimes::Stamp stamp;
+    };
+
+    // The steps of an append, all with the received lock held.
+    // Every byte goes to a recording, also one the pane has no memory for.
+    Arrived Record(const unsigned char* data, std::size_t size);
+    // Into the block, then the count, the state, the arrival times, the recording's burst lines,
+    // the keep-last trim and the redraw. False, and nothing changed, while a holder keeps the block
+    // from growing.
+    bool Land(const Arrived& block);
+    void SetAside(const Arrived& block);
+    // True once nothing is left set aside.
+    bool LandSetAside();
+    // False while a holder keeps the block from being emptied.
+    bool ClearLocked();
+
     void ClearWorker();
-    // With the received lock held: drops the front of a recorded pane that outgrew what it keeps.
-    void KeepOnlyLast();
 
     ReceivedPaneView& m_view;
     plat::ByteBlock m_block;
     // Changed only under ReceivedLock(); atomic so that the window can read it at any time.
     std::atomic<std::int64_t> m_total{0};
     ArrivalTimes m_arrivals;
-    std::unique_ptr<ReceiveRecorder> m_recorder = std::make_unique<ReceiveRecorder>();
+    // Replaced under ReceivedLock(); shared with a receiver waiting for room in its queue.
+    std::shared_ptr<ReceiveRecorder> m_recorder = std::make_shared<ReceiveRecorder>();
     // Stopped recordings whose writers may still be writing; window thread only.
-    std::vector<std::unique_ptr<ReceiveRecorder>> m_finishing;
+    std::vector<std::shared_ptr<ReceiveRecorder>> m_finishing;
     // Their number, for the receivers: while any still writes, the pane drops nothing.
     std::atomic<std::size_t> m_handedOff{0};
-    // Where the recording's file begins in the capture (negative after a Clear during it): the file
-    // offset of a received byte plus this is its offset in the capture. Under ReceivedLock().
-    std::int64_t m_fileStartInCapture = 0;
-    std::atomic<std::size_t> m_keepLast{0};
+    RecordingBursts m_bursts;  // under ReceivedLock()
+    KeepLastTrim m_keepLast;
+    // Under ReceivedLock(); the flag may be read without it.
+    std::deque<SetAsideBlock> m_setAside;
+    std::atomic<bool> m_anySetAside{false};
     std::thread m_clearThread;
     plat::Event m_clearEvent;
     plat::Event m_clearQuitEvent;

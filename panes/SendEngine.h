@@ -24,11 +24,14 @@
 class SendView {
 public:
     virtual ~SendView() = default;
+    // These two come from the send threads with the send lock held (so that a send replaced by a
+    // later one cannot land after it): each must only queue its work for the window's thread.
     // The Sender State field.
     virtual void ShowSenderState(const std::string& text) = 0;
     // Send disabled and Stop enabled while a send runs; the reverse once it has ended.
     virtual void ShowSendButtons(bool sending) = 0;
-    // A message box of the send thread's own; returns when it has been dismissed.
+    // Without any lock held: a message box of the send thread's own; returns when it has been
+    // dismissed.
     virtual void ShowSendMessage(const std::string& text) = 0;
 };
 

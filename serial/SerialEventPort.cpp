@@ -157,14 +157,20 @@ bool CSerialEventPort::RunEventLoop(ThreadState& state)
         return lost();
     // Stop wins when both are signalled; a failed wait ends the loop as well.
     while (record.Wait(&state.m_hStopEvent) == 1) {
-        std::lock_guard portLock(m_portLock);
-        const std::uint32_t events = TakeEvents();
-        std::uint32_t errors = 0;
-        ClearLineErrors(errors);
-        if (events != 0)
-            OnSerialEvent(events, errors);
-        // Fails on a closed or hung-up opening: the thread ends without spinning.
-        if (WaitForEvent(&record, kInfinite) != kSuccess)
+        bool armed = false;
+        {
+            std::lock_guard portLock(m_portLock);
+            const std::uint32_t events = TakeEvents();
+            std::uint32_t errors = 0;
+            ClearLineErrors(errors);
+            if (events != 0)
+                OnSerialEvent(events, errors);
+            // Fails on a closed or hung-up opening: the thread ends without spinning.
+            armed = WaitForEvent(&record, kInfinite) == kSuccess;
+        }
+        // A send waits for the port lock: what the handler must wait for, it waits for without it.
+        AfterSerialEvent();
+        if (!armed)
             return lost();
     }
     // Completes the wait still pending on the record before the record goes away.

@@ -28,6 +28,9 @@ public:
     // Called on the event thread, port lock held, with the events that occurred (masked) and the
     // line errors gathered since the last wake-up.
     virtual void OnSerialEvent(std::uint32_t events, std::uint32_t errors) = 0;
+    // Called on the event thread after each OnSerialEvent, port lock released: where the handler
+    // waits for whatever it must (never under the port lock).
+    virtual void AfterSerialEvent() {}
 
     // Called on the event thread as it ends because the device hung up (an adapter unplugged, the
     // far end of a pseudo-terminal closed); the port is still open. `opening` names this

@@ -7,6 +7,8 @@
 #include "serial/Deadline.h"
 #include "serial/SerialSession.h"
 
+#include "platform/io/WriteAll.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <optional>
@@ -48,18 +50,14 @@ std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uin
 {
     const int fd = session.Descriptor();
     bool hungUp = false;
-    while (done < length) {
-        ssize_t n = ::write(fd, data + done, length - done);
-        if (n > 0) {
-            done += static_cast<std::uint32_t>(n);
-            continue;
+    // What ended a wait for room, as the status the write returns; the helper gets it as -1.
+    std::uint32_t stopped = kSuccess;
+    plat::WriteAllHooks hooks;
+    hooks.waitForRoom = [&]() -> int {
+        if (hungUp) {
+            stopped = kIoDevice; // one more try after the hang-up took nothing either
+            return -1;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN)
-            return FromErrno(errno);
-        if (hungUp)
-            return kIoDevice; // one more try after the hang-up took nothing either
         switch (WaitUntilReady(session, POLLOUT, deadline)) {
         case Readiness::Ready:
             break;
@@ -67,16 +65,24 @@ std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uin
             hungUp = true;
             break;
         case Readiness::Cancelled:
-            return kNotOpen; // Close shut the port under the write
+            stopped = kNotOpen; // Close shut the port under the write
+            break;
         case Readiness::TimedOut:
             // Cancel the write: what is still queued for the line is dropped.
             ::tcflush(fd, TCOFLUSH);
-            return kTimeout;
+            stopped = kTimeout;
+            break;
         case Readiness::Failed:
-            return FromErrno(errno);
+            stopped = FromErrno(errno);
+            break;
         }
-    }
-    return kSuccess;
+        return stopped == kSuccess ? 0 : -1;
+    };
+    hooks.wrote = [&](std::size_t n) { done += static_cast<std::uint32_t>(n); };
+    const int err = plat::WriteAll(fd, data + done, length - done, hooks);
+    if (err == 0)
+        return kSuccess;
+    return err == -1 ? stopped : FromErrno(err);
 }
 
 std::uint32_t ReadSome(CSessionUse& session, unsigned char* buffer, std::uint32_t capacity,

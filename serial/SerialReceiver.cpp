@@ -67,6 +67,13 @@ void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
     }
 }
 
+void CSerialReceiver::AfterSerialEvent()
+{
+    auto started = std::static_pointer_cast<ReceiveTarget>(ThreadAttachment());
+    if (started && started->owner != nullptr)
+        started->owner->WaitForRoom();
+}
+
 void CSerialReceiver::OnDeviceLost(std::uint64_t opening)
 {
     auto started = std::static_pointer_cast<ReceiveTarget>(ThreadAttachment());

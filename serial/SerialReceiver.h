@@ -19,6 +19,8 @@ public:
     // Starts the thread with the current receive buffer and owner, which it keeps for good.
     std::uint32_t StartEventThread() override;
     void OnSerialEvent(std::uint32_t events, std::uint32_t errors) override;
+    // Lets the owner the thread was started with wait for room, port lock released.
+    void AfterSerialEvent() override;
     // Passes the loss on to the handler the thread was started with.
     void OnDeviceLost(std::uint64_t opening) override;
 

@@ -20,5 +20,5 @@ relvanto_library(relvanto_serial
 # Serial devices are found and watched through libudev (Debian: libudev-dev).
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBUDEV REQUIRED IMPORTED_TARGET libudev)
-target_link_libraries(relvanto_serial PUBLIC relvanto_receivesink relvanto_sync relvanto_registry Threads::Threads
+target_link_libraries(relvanto_serial PUBLIC relvanto_io relvanto_receivesink relvanto_sync relvanto_registry Threads::Threads
                       PRIVATE PkgConfig::LIBUDEV)

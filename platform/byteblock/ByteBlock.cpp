@@ -88,8 +88,14 @@ const unsigned char* ByteBlock::HoldToRead()
 void ByteBlock::Release()
 {
     std::lock_guard lock(mutex_);
-    if (holds_ != 0)
-        --holds_;
+    if (holds_ != 0 && --holds_ == 0)
+        released_.notify_all();
+}
+
+void ByteBlock::WaitUntilUnheld() const
+{
+    std::unique_lock lock(mutex_);
+    released_.wait(lock, [this] { return holds_ == 0; });
 }
 
 std::size_t ByteBlock::HoldCount() const

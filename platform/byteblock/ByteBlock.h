@@ -14,6 +14,7 @@
 #include "platform/byteblock/PageStorage.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -48,6 +49,9 @@ public:
     // Ends one hold; a Release without a hold is ignored.
     void Release();
     std::size_t HoldCount() const;
+    // Returns once no hold is out (at once when none is). Call it holding no lock that a holder
+    // may need before it releases.
+    void WaitUntilUnheld() const;
 
     // Edits. `data` must not point into this block. A position past the end first grows the block to
     // that position with zeros. Size changes fail with Held while the block is held, and so does
@@ -101,6 +105,7 @@ private:
     mutable std::mutex mutex_;
     detail::PageStorage storage_;
     std::size_t holds_ = 0;
+    mutable std::condition_variable released_; // the last hold went
     // The snapshots' view of storage_, while any snapshot of it is alive.
     std::weak_ptr<detail::SharedBytes> shared_;
     std::atomic<std::size_t> size_{0};

@@ -1,5 +1,7 @@
 #include "platform/registry/RegistryFile.h"
 
+#include "platform/io/WriteAll.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -106,20 +108,6 @@ std::string TemporaryName(const std::string& name)
     for (int i = 0; i < 8; ++i)
         temp += kLetters[random() % (sizeof kLetters - 1)];
     return temp;
-}
-
-int WriteAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 // One line: "Name"=dword:0000012c, exactly eight hex digits.
@@ -327,7 +315,7 @@ int Replace(const KeyFile& file, const Values& values)
     // The machine-wide store is read by every user.
     int err = ::fchmod(fd, 0644) != 0 ? errno : 0;
     if (err == 0)
-        err = WriteAll(fd, text);
+        err = plat::WriteAll(fd, text.data(), text.size());
     if (err == 0 && ::fsync(fd) != 0)
         err = errno;
     if (::close(fd) != 0 && err == 0)

@@ -2,7 +2,6 @@
 
 #include "platform/toolkit/ControlLabels.h"
 #include "platform/toolkit/DialogUnits.h"
-#include "platform/toolkit/FrameClock.h"
 #include "platform/toolkit/Ipv4AddressEdit.h"
 #include "platform/toolkit/StretchLayout.h"
 #include "platform/toolkit/WindowThread.h"
@@ -58,7 +57,6 @@ TemplateDialog::TemplateDialog(const DialogTemplate& tmpl, QWidget* parent)
     : QDialog(parent), m_template(tmpl)
 {
     setWindowTitle(m_template.caption);
-    m_latestClock = new FrameClock([this] { ApplyLatestTexts(); }, this);
     Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     if (m_template.style.contains(QLatin1String("minimizebox")))
@@ -263,33 +261,8 @@ void TemplateDialog::SetText(int id, const QString& text)
         if (m_gone || !m_state.contains(id))
             return;
         m_state[id].text = text;
-        // A latest-only text still waiting would otherwise land after this one.
-        m_latestText.erase(id);
     }
     RunOnWindowThread(this, [this, id, text] { ApplyText(id, text); });
-}
-
-void TemplateDialog::SetTextLatest(int id, const QString& text)
-{
-    {
-        std::lock_guard guard(m_stateLock);
-        if (m_gone || !m_state.contains(id))
-            return;
-        m_state[id].text = text;
-        m_latestText[id] = text;
-    }
-    m_latestClock->Request();
-}
-
-void TemplateDialog::ApplyLatestTexts()
-{
-    std::unordered_map<int, QString> latest;
-    {
-        std::lock_guard guard(m_stateLock);
-        latest.swap(m_latestText);
-    }
-    for (const auto& [id, text] : latest)
-        ApplyText(id, text);
 }
 
 QString TemplateDialog::GetText(int id) const

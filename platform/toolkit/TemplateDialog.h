@@ -23,7 +23,6 @@ class QMenu;
 namespace plat {
 
 class DialogUnits;
-class FrameClock;
 class StretchLayout;
 
 // Makes the widget for a control kind the toolkit does not know (a hex view, an icon).
@@ -45,9 +44,6 @@ public:
 
     // Window operations, callable from any thread.
     void SetText(int id, const QString& text);
-    // For high-rate updates: shown at most once a frame (FrameClock), always ending with the latest
-    // text; earlier ones may be skipped. A SetText made later wins over a latest text still waiting.
-    void SetTextLatest(int id, const QString& text);
     QString GetText(int id) const;
     void Enable(int id, bool enable);
     bool IsEnabled(int id) const;
@@ -109,7 +105,6 @@ private:
     void SetCaption(QAbstractButton* button, int id, const QString& text);
     void ApplyText(int id, const QString& text);
     void ApplyCheck(int id, int state);
-    void ApplyLatestTexts();
 
     DialogTemplate m_template;
     QHash<int, QWidget*> m_controls;
@@ -120,8 +115,6 @@ private:
 
     mutable std::mutex m_stateLock;
     std::unordered_map<int, ControlState> m_state;
-    std::unordered_map<int, QString> m_latestText;       // texts waiting for SetTextLatest's apply
-    FrameClock* m_latestClock = nullptr;                 // paces the latest texts; a child of the window
     bool m_gone = false;
     bool m_applying = false;                             // window's thread only
     bool m_discardKeys = false;

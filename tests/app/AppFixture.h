@@ -40,7 +40,7 @@ protected:
     {
         for (int i = 0; i < 5; ++i)
             QApplication::processEvents();
-        // Redraws and latest-only texts are paced to one a frame: the last of them may still wait.
+        // Redraws and the Received State are paced to one a frame: the last of them may still wait.
         PumpUntil([] { return !plat::FrameClock::AnyWaiting(); });
     }
     // Runs the window's event loop until `done`, for at most the tests' usual limit.

@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <pthread.h>
 #include <pty.h>
+#include <ctime>
 #include <unistd.h>
 #include <numeric>
 #include <random>
@@ -122,24 +124,38 @@ TEST_F(ReceivePathTest, AutoScrollBringsTheEndIntoViewOnlyWhileChecked)
     EXPECT_EQ(ReceivedView()->FirstVisibleRow(), 0u);
 }
 
-TEST_F(ReceivePathTest, AnAppendWaitsForASaveThatHoldsTheBlockAndLosesNothing)
+TEST_F(ReceivePathTest, AReceiverWaitsForASaveOutsideTheLockWithoutSpinningAndLosesNothing)
 {
     Deliver(Pattern(8, 0));
     auto& block = const_cast<plat::ByteBlock&>(dlg->ReceivedBlock());
     block.Hold();     // a save of the pane in progress
-    std::atomic<bool> appended{false};
+    std::atomic<bool> delivered{false};
+    std::atomic<bool> waited{false};
     std::thread receiver([&] {
         const auto more = Pattern(8, 8);
         dlg->ReceiveSink().Deliver(more.data(), 8);
-        appended = true;
+        delivered = true;
+        dlg->ReceiveSink().WaitForRoom();
+        waited = true;
     });
-    // The append has counted its bytes: it is inside, waiting for the hold to end.
-    EXPECT_TRUE(testwait::WaitUntil([&] { return dlg->ReceivedTotal() == 16; }));
-    EXPECT_FALSE(appended.load()) << "the block cannot grow while it is held";
-    EXPECT_EQ(block.Size(), 8u);
+    ASSERT_TRUE(testwait::WaitUntil([&] { return delivered.load(); }));
+    clockid_t clock;
+    ASSERT_EQ(pthread_getcpuclockid(receiver.native_handle(), &clock), 0);
+    timespec before{};
+    clock_gettime(clock, &before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    timespec after{};
+    clock_gettime(clock, &after);
+    const double busyMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+    EXPECT_LT(busyMs, 30.0) << "the receiver sleeps while the save holds the bytes";
+    EXPECT_FALSE(waited.load());
+    EXPECT_EQ(block.Size(), 8u) << "the block cannot grow while it is held";
+    EXPECT_TRUE(dlg->ReceivedLock().try_lock()) << "nobody waits with the received lock held";
+    dlg->ReceivedLock().unlock();
     block.Release();
     receiver.join();
     EXPECT_EQ(Bytes(dlg->ReceivedBlock()), Pattern(16, 0));
+    EXPECT_EQ(dlg->ReceivedTotal(), 16);
 }
 
 TEST_F(ReceivePathTest, AFloodFromAWorkerArrivesByteExactWhileTheWindowKeepsRunning)

@@ -1,5 +1,6 @@
 #include "LinkFixture.h"
 
+#include <atomic>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -155,6 +156,32 @@ TEST_F(LinkControlTest, StartEmptiesTheReceivedPaneFirstAlsoWhenTheStartFails)
     EXPECT_EQ(dlg->ReceivedTotal(), 0);
     EXPECT_TRUE(Received().empty());
     ASSERT_TRUE(WaitBoxes(1));
+}
+
+TEST_F(LinkControlTest, UntickingDuringAFloodLeavesTheReceivedStateReset)
+{
+    const std::uint16_t port = FreeTcpPort();
+    ChooseTcp(Num(port), QString(), QString());
+    Click(IDC_START);
+    ASSERT_TRUE(WaitState(QStringLiteral("Listening")));
+    Fd client = ConnectTcp(port);
+    std::atomic<bool> pouring{true};
+    std::thread sender([&] {
+        const auto block = Pattern(1500);
+        while (pouring.load() && SendAll(client.Get(), block.data(), block.size())) {
+        }
+    });
+    auto* received = Widget<QLineEdit>(IDC_RECEIVED_STATE);
+    ASSERT_TRUE(WaitFor([&] { return received->text().endsWith(QStringLiteral(" bytes read")); }));
+
+    Click(IDC_MODE_TCP); // off, while the bytes still pour in
+    // Several frames: a size queued before the reset must not show after it.
+    QTest::qWait(100);
+    Settle();
+    EXPECT_EQ(received->text().toStdString(), "No Running");
+    pouring = false;
+    ::shutdown(client.Get(), SHUT_RDWR);
+    sender.join();
 }
 
 TEST_F(LinkControlTest, TheReceivedStateTooltipTellsTheDatagramsLostSinceUdpStart)

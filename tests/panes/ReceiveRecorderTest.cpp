@@ -163,7 +163,12 @@ public:
 class PaneDelivery : public CReceivedPane {
 public:
     using CReceivedPane::CReceivedPane;
-    void Deliver(const unsigned char* data, int size) { CReceiveSink::Deliver(data, size); }
+    // As a receive worker does: the delivery, then the wait for room with no lock held.
+    void Deliver(const unsigned char* data, int size)
+    {
+        CReceiveSink::Deliver(data, size);
+        WaitForRoom();
+    }
 };
 
 } // namespace
@@ -332,8 +337,10 @@ TEST(ReceiveRecorder, ASlowDiskSlowsTheReceiverInsteadOfLosingBytes)
     std::string read;
     std::thread reader([&] { ReadPipe(pipeFds[0], read, true); });
     const std::string stream = Stream(4 * 1024 * 1024);
-    for (std::size_t at = 0; at < stream.size(); at += 16384)
+    for (std::size_t at = 0; at < stream.size(); at += 16384) {
         recorder.Append(Bytes(stream, at), 16384);
+        recorder.WaitForRoom();
+    }
     recorder.Stop();
     reader.join(); // the writer closes the pipe when it has finished
     EXPECT_TRUE(finishes.WaitOne());
@@ -354,8 +361,10 @@ TEST(ReceiveRecorder, AWriterThatGetsNowhereForASecondStopsAtTheQueueLimitWithAn
     Failures failures;
     ASSERT_TRUE(recorder.Start(pipeFds[1], -1, failures.Callback()));
     const std::string stream = Stream(4 * 1024 * 1024);
-    for (std::size_t at = 0; at < stream.size(); at += 16384)
+    for (std::size_t at = 0; at < stream.size(); at += 16384) {
         recorder.Append(Bytes(stream, at), 16384);
+        recorder.WaitForRoom();
+    }
     ASSERT_TRUE(testwait::WaitUntil([&] { return !failures.Seen().empty(); }));
     EXPECT_EQ(failures.Seen()[0].first, ReceiveRecorder::kQueueOverflow);
 
@@ -370,6 +379,67 @@ TEST(ReceiveRecorder, AWriterThatGetsNowhereForASecondStopsAtTheQueueLimitWithAn
     EXPECT_EQ(read.size(), recorder.Written());
     EXPECT_TRUE(read == stream.substr(0, read.size())) << "what was written is exactly the beginning of the stream";
     EXPECT_EQ(failures.Seen().size(), 1u);
+}
+
+TEST(ReceivedPaneRecording, AReceiverBehindASlowPipeWaitsWithoutHoldingTheReceivedLock)
+{
+    int pipeFds[2];
+    ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK), 0);
+    // The pipe is read at about 1 MB/s until the test lets it go.
+    std::atomic<bool> fast{false};
+    std::string read;
+    // Room for all of it: a reader stuck copying its string would pass for a stalled pipe.
+    read.reserve(ReceiveRecorder::kDefaultQueueLimit + 16 * 1024 * 1024);
+    std::thread reader([&] {
+        std::vector<char> buffer(65536);
+        for (;;) {
+            const ssize_t n = ::read(pipeFds[0], buffer.data(), fast.load() ? buffer.size() : 10000);
+            if (n > 0)
+                read.append(buffer.data(), static_cast<std::size_t>(n));
+            else if (n == 0)
+                return;
+            if (n < 0 || !fast.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    NullView view;
+    PaneDelivery pane(view);
+    Finishes finishes;
+    Failures failures;
+    ASSERT_TRUE(pane.StartRecording(pipeFds[1], -1, failures.Callback(), finishes.Callback()));
+    const std::string stream = Stream(ReceiveRecorder::kDefaultQueueLimit + 16 * 1024 * 1024);
+    std::atomic<std::size_t> delivered{0};
+    std::thread receiver([&] {
+        for (std::size_t at = 0; at < stream.size(); at += 16384) {
+            pane.Deliver(Bytes(stream, at), 16384);
+            delivered = at + 16384;
+        }
+    });
+    ASSERT_TRUE(testwait::WaitUntil([&] { return delivered.load() > ReceiveRecorder::kDefaultQueueLimit; }));
+    // The receiver now waits for the pipe: a Save takes its hold between two appends at once.
+    auto longest = std::chrono::steady_clock::duration::zero();
+    for (int i = 0; i < 15; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        {
+            std::lock_guard guard(pane.ReceivedLock());
+            pane.Block().HoldToRead();
+        }
+        longest = std::max(longest, std::chrono::steady_clock::now() - start);
+        pane.Block().Release();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_LT(delivered.load(), stream.size()) << "the receiver was held back by the pipe";
+    EXPECT_LT(longest, std::chrono::milliseconds(100));
+    fast = true;
+    receiver.join();
+    pane.StopRecording();
+    ASSERT_TRUE(finishes.WaitOne());
+    reader.join();
+    ::close(pipeFds[0]);
+    EXPECT_TRUE(failures.Seen().empty()) << "reason " << (failures.Seen().empty() ? 0 : failures.Seen()[0].first);
+    EXPECT_EQ(pane.Recorder().NotWritten(), 0u);
+    EXPECT_TRUE(read == stream) << "every byte in the file, in order";
+    EXPECT_EQ(pane.Total(), static_cast<std::int64_t>(stream.size()));
 }
 
 TEST(ReceivedPaneRecording, KeepsOnlyTheLastBytesWhileRecordingAndTheFileHasEverything)

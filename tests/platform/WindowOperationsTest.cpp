@@ -1,4 +1,3 @@
-#include "platform/toolkit/FrameClock.h"
 #include "platform/toolkit/TemplateDialog.h"
 
 #include <QCheckBox>
@@ -57,37 +56,6 @@ TEST(WindowOperationsTest, AWorkerReadsWhatItWroteAndTheWindowShowsItInOrder)
     EXPECT_EQ(shown, (QStringList{QStringLiteral("Connecting"), QStringLiteral("Connected")}));
     EXPECT_FALSE(dialog.Control(1025)->isEnabled());
     EXPECT_TRUE(dialog.ControlAs<QCheckBox>(1034)->isChecked());
-}
-
-TEST(WindowOperationsTest, HighRateTextShowsOnlyTheLatest)
-{
-    Dialog dialog;
-    int applied = 0;
-    QObject::connect(dialog.ControlAs<QLineEdit>(1033), &QLineEdit::textChanged, [&] { ++applied; });
-    std::thread worker([&] {
-        for (int i = 1; i <= 10000; ++i)
-            dialog.SetTextLatest(1033, QString::asprintf("%d bytes read", i));
-    });
-    worker.join();
-    Settle();
-    EXPECT_EQ(dialog.ControlAs<QLineEdit>(1033)->text(), QStringLiteral("10000 bytes read"));
-    EXPECT_LE(applied, 2);
-}
-
-TEST(WindowOperationsTest, APlainTextWinsOverALatestTextStillWaiting)
-{
-    Dialog dialog;
-    dialog.SetTextLatest(1033, QStringLiteral("1 bytes read"));
-    Settle(); // shown at once; the next latest text waits for the next frame
-    std::thread worker([&] {
-        dialog.SetTextLatest(1033, QStringLiteral("1 bytes read"));
-        dialog.SetTextLatest(1033, QStringLiteral("2 bytes read"));
-        dialog.SetText(1033, QStringLiteral("Disconnected"));
-    });
-    worker.join();
-    ASSERT_TRUE(QTest::qWaitFor([] { return !plat::FrameClock::AnyWaiting(); }));
-    Settle();
-    EXPECT_EQ(dialog.ControlAs<QLineEdit>(1033)->text(), QStringLiteral("Disconnected"));
 }
 
 TEST(WindowOperationsTest, WhatTheUserTypesAndClicksIsReadableFromAnyThread)

@@ -121,6 +121,51 @@ TEST(SerialReceive, CloseDuringBlockedWriteReturnsAtOnce)
     EXPECT_LT(written, data.size());
 }
 
+TEST(SerialReceive, AReceiverWaitingForItsSinkLeavesThePortFreeForAWrite)
+{
+    // A sink behind (a recording's disk): its receiver waits after every delivery until let go.
+    class SlowSink : public RecordingSink {
+    public:
+        void WaitForRoom() override
+        {
+            std::unique_lock lock(m_lock);
+            m_waiting = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_go; });
+        }
+        bool Waiting()
+        {
+            std::unique_lock lock(m_lock);
+            return m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_waiting; });
+        }
+        void Go()
+        {
+            std::lock_guard lock(m_lock);
+            m_go = true;
+            m_changed.notify_all();
+        }
+
+    private:
+        std::mutex m_lock;
+        std::condition_variable m_changed;
+        bool m_waiting = false;
+        bool m_go = false;
+    };
+    PtyPair pty;
+    SlowSink sink;
+    CSerialReceiver port;
+    OpenForLink(port, sink, pty.SlavePath());
+    pty.WriteMaster("in", 2);
+    ASSERT_TRUE(sink.Waiting());
+
+    const char out[] = "out";
+    std::uint32_t written = 0;
+    EXPECT_EQ(port.Write(out, 3, &written, nullptr, 2000), kSuccess) << "the write does not wait for the sink";
+    EXPECT_EQ(pty.ReadMaster(3, 2000), "out");
+    sink.Go();
+    EXPECT_TRUE(sink.WaitForBytes(2));
+}
+
 TEST(SerialReceive, HangUpEndsThreadWithoutSpinningAndPortStaysOpen)
 {
     RecordingSink sink;

@@ -19,6 +19,7 @@ TEST_F(DataFilesFlood, SaveDuringAFloodWritesAPrefixAndLosesNothing)
         chunk[i] = static_cast<char>(i * 7 + i / 256);
     auto deliver = [this](const std::string& bytes) {
         dlg->ReceiveSink().Deliver(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        dlg->ReceiveSink().WaitForRoom();
     };
     for (int i = 0; i < 256; ++i)
         deliver(chunk);
