@@ -138,7 +138,8 @@ private:
     void ShowSendMessage(const std::string& text) override;
     plat::SocketRef TcpConnection() override;
     plat::SocketRef UdpSocket(std::string& failure) override;
-    std::uint32_t SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written) override;
+    std::uint32_t SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written,
+                              std::uint32_t waitMs) override;
 
     // Serial settings (defaults until a stored value is loaded).
     std::int32_t m_comPort = 0;

@@ -185,7 +185,8 @@ plat::SocketRef CMainDlg::UdpSocket(std::string& failure)
     return std::move(chosen.socket);
 }
 
-std::uint32_t CMainDlg::SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written)
+std::uint32_t CMainDlg::SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written,
+                                    std::uint32_t waitMs)
 {
-    return m_serial.Write(data, size, written, nullptr, CSerialPort::kInfinite);
+    return m_serial.WriteWithin(data, size, written, waitMs);
 }

@@ -1,5 +1,6 @@
 // The serial pass: the block in writes of at most kSerialWriteSize bytes, with a stop poll after
-// every write.
+// every write. A write waits at most kStopLookMs for room, so that a Stop also ends a pass that a
+// device holds up (handshaking, or nobody reading the other end); what the device took goes out.
 #include "panes/SendEngine.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ SendEngine::Ending SendEngine::SerialPass(const plat::BlockSnapshot& bytes, cons
     for (std::size_t at = 0; at < size;) {
         const std::size_t n = std::min(kSerialWriteSize, size - at);
         std::uint32_t written = 0;
-        const std::uint32_t status = m_links.SerialWrite(data + at, static_cast<std::uint32_t>(n), &written);
+        const std::uint32_t status = m_links.SerialWrite(data + at, static_cast<std::uint32_t>(n), &written, kStopLookMs);
         if (PortIsGone(status)) {
             // The teardown asks the sends to stop before it closes the port under a write: that
             // write ends as stopped, not as a port that was never open.
@@ -35,7 +36,8 @@ SendEngine::Ending SendEngine::SerialPass(const plat::BlockSnapshot& bytes, cons
             m_view.ShowSendMessage("Serial Port is not opened !");
             return Ending::Failed;
         }
-        // Any other failure leaves the rest, this piece's unwritten part included, to the next write.
+        // A time-out or any other failure leaves the rest, this piece's unwritten part included, to
+        // the next write.
         at += std::min<std::size_t>(written, n);
         if (StopRequested(ticket))
             return Ending::StoppedInPass;

@@ -57,6 +57,11 @@ public:
                                       CSerialCompletion* record, std::uint32_t timeoutMs);
     virtual std::uint32_t Write(const void* data, std::uint32_t length, std::uint32_t* written,
                                 CSerialCompletion* record, std::uint32_t timeoutMs);
+    // Any thread. Writes what the device takes within `timeoutMs`; when the time runs out it
+    // returns the time-out status with `written` saying how much went, and unlike Write's time-out
+    // it drops nothing already queued for the line (a send that must notice its Stop writes so).
+    std::uint32_t WriteWithin(const void* data, std::uint32_t length, std::uint32_t* written,
+                              std::uint32_t timeoutMs);
     virtual std::uint32_t Read(void* buffer, std::uint32_t capacity, std::uint32_t* read,
                                CSerialCompletion* record, std::uint32_t timeoutMs);
 
@@ -76,6 +81,9 @@ protected:
 
     // Line errors since the last call, clearing them (the event thread does this every wake-up).
     std::uint32_t ClearLineErrors(std::uint32_t& errors);
+
+    std::uint32_t WriteFor(const void* data, std::uint32_t length, std::uint32_t* written,
+                           CSerialCompletion* record, std::uint32_t timeoutMs, bool dropQueuedOnTimeout);
 
     std::uint32_t Finish(std::uint32_t status)
     {

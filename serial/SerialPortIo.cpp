@@ -45,8 +45,11 @@ Readiness WaitUntilReady(CSessionUse& session, short what, const CDeadline& dead
     }
 }
 
+// What becomes of the bytes still queued for the line when the time of a write runs out.
+enum class OnTimeout { DropQueued, KeepQueued };
+
 std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uint32_t length,
-                       std::uint32_t& done, const CDeadline& deadline)
+                       std::uint32_t& done, const CDeadline& deadline, OnTimeout onTimeout)
 {
     const int fd = session.Descriptor();
     bool hungUp = false;
@@ -69,7 +72,8 @@ std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uin
             break;
         case Readiness::TimedOut:
             // Cancel the write: what is still queued for the line is dropped.
-            ::tcflush(fd, TCOFLUSH);
+            if (onTimeout == OnTimeout::DropQueued)
+                ::tcflush(fd, TCOFLUSH);
             stopped = kTimeout;
             break;
         case Readiness::Failed:
@@ -130,6 +134,18 @@ std::uint32_t ReadSome(CSessionUse& session, unsigned char* buffer, std::uint32_
 std::uint32_t CSerialPort::Write(const void* data, std::uint32_t length, std::uint32_t* written,
                                  CSerialCompletion* record, std::uint32_t timeoutMs)
 {
+    return WriteFor(data, length, written, record, timeoutMs, true);
+}
+
+std::uint32_t CSerialPort::WriteWithin(const void* data, std::uint32_t length, std::uint32_t* written,
+                                       std::uint32_t timeoutMs)
+{
+    return WriteFor(data, length, written, nullptr, timeoutMs, false);
+}
+
+std::uint32_t CSerialPort::WriteFor(const void* data, std::uint32_t length, std::uint32_t* written,
+                                    CSerialCompletion* record, std::uint32_t timeoutMs, bool dropQueuedOnTimeout)
+{
     std::lock_guard portLock(m_portLock);
     m_lastStatus = kSuccess;
     std::uint32_t localWritten = 0;
@@ -139,7 +155,9 @@ std::uint32_t CSerialPort::Write(const void* data, std::uint32_t length, std::ui
     if (!session)
         return Finish(kNotOpen);
     const CDeadline deadline(timeoutMs);
-    std::uint32_t status = WriteAll(session, static_cast<const unsigned char*>(data), length, done, deadline);
+    const OnTimeout onTimeout = dropQueuedOnTimeout ? OnTimeout::DropQueued : OnTimeout::KeepQueued;
+    std::uint32_t status =
+        WriteAll(session, static_cast<const unsigned char*>(data), length, done, deadline, onTimeout);
     if (status == kSuccess && record != nullptr)
         record->Event().Set();
     return Finish(status);

@@ -91,9 +91,10 @@ public:
             failure = "socket() error";
         return socket;
     }
-    std::uint32_t SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written) override
+    std::uint32_t SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written,
+                              std::uint32_t waitMs) override
     {
-        return serial.Write(data, size, written, nullptr, CSerialPort::kInfinite);
+        return serial.WriteWithin(data, size, written, waitMs);
     }
 
     plat::SocketSlot tcp;
@@ -388,19 +389,29 @@ TEST_F(SerialSendEngineTest, ASendToAPortThatIsNotOpenSaysSo)
     EXPECT_TRUE(view.States().empty());
 }
 
-TEST_F(SerialSendEngineTest, StopIsOfferedDuringASingleSendAndEndsItWithSendStopped)
+TEST_F(SerialSendEngineTest, StopEndsASendTheDeviceHoldsUpAndOnlyWhatItTookGoesOut)
 {
-    // Nobody reads the pty yet: the send waits for room part way through its pass.
-    engine.Start(SendLink::Serial, Bytes(1 << 20));
+    // Nobody ever reads the pty: the send waits for room part way through its pass.
+    const auto bytes = Pattern(1 << 20, 8);
+    engine.Start(SendLink::Serial, SnapshotOf(bytes));
     EXPECT_TRUE(WaitUntil([&] { return view.Sending(); })) << "Send disabled and Stop enabled while any send runs";
     engine.StopAll();
-    std::atomic<bool> ended{false};
-    std::thread drain = DrainMaster(ended);
     EXPECT_TRUE(view.WaitState("Send Stopped"));
-    ended = true;
-    drain.join();
     EXPECT_FALSE(view.Sending());
     EXPECT_EQ(view.States(), std::vector<std::string>{"Send Stopped"}) << "a single send never says Periodic Send";
+    // The line got an exact beginning of the block, and nothing follows the Stop.
+    std::vector<unsigned char> got(bytes.size());
+    std::size_t size = 0;
+    pollfd p{m_master.Get(), POLLIN, 0};
+    while (size < got.size() && ::poll(&p, 1, 300) > 0) {
+        const ssize_t n = ::read(m_master.Get(), got.data() + size, got.size() - size);
+        if (n <= 0)
+            break;
+        size += static_cast<std::size_t>(n);
+    }
+    ASSERT_GT(size, 0u);
+    ASSERT_LT(size, bytes.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(size), bytes.begin()));
 }
 
 TEST_F(SerialSendEngineTest, ASendToADeviceThatHungUpSaysThePortIsNotOpen)
