@@ -14,7 +14,13 @@ void LinkSession::StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn,
 {
     m_view.ShowLinkButtons(linkEpoch, false);
     try {
-        m_workers.Launch(m_tcpRecvThread, [this, linkEpoch, conn, listen] { TcpReceiveWorker(linkEpoch, conn, listen); });
+        // The worker gets the references it works with: the sockets close when it lets go of them,
+        // before "Disconnected" shows, not when its thread exits.
+        m_workers.Launch(m_tcpRecvThread, [this, linkEpoch, conn, listen]() mutable {
+            TcpReceiveWorker(linkEpoch, std::move(conn), std::move(listen));
+        });
+        conn.reset();
+        listen.reset();
     } catch (const std::system_error&) {
         // Nobody can receive on the connection: it ends here as if the peer had closed it.
         conn->Shutdown();
