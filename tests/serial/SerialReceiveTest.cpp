@@ -1,5 +1,6 @@
 // The event thread: receiving through real pairs, starting and stopping, closing under it.
 
+#include "platform/sync/Event.h"
 #include "serial/SerialReceiver.h"
 #include "tests/serial/SerialTestSupport.h"
 #include "tests/support/WaitFor.h"
@@ -124,45 +125,27 @@ TEST(SerialReceive, CloseDuringBlockedWriteReturnsAtOnce)
 TEST(SerialReceive, AReceiverWaitingForItsSinkLeavesThePortFreeForAWrite)
 {
     // A sink behind (a recording's disk): its receiver waits after every delivery until let go.
-    class SlowSink : public RecordingSink {
-    public:
+    struct SlowSink : RecordingSink {
         void WaitForRoom() override
         {
-            std::unique_lock lock(m_lock);
-            m_waiting = true;
-            m_changed.notify_all();
-            m_changed.wait(lock, [this] { return m_go; });
+            waiting.Set();
+            go.Wait();
         }
-        bool Waiting()
-        {
-            std::unique_lock lock(m_lock);
-            return m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_waiting; });
-        }
-        void Go()
-        {
-            std::lock_guard lock(m_lock);
-            m_go = true;
-            m_changed.notify_all();
-        }
-
-    private:
-        std::mutex m_lock;
-        std::condition_variable m_changed;
-        bool m_waiting = false;
-        bool m_go = false;
+        plat::Event waiting{plat::Event::Kind::ManualReset};
+        plat::Event go{plat::Event::Kind::ManualReset};
     };
     PtyPair pty;
     SlowSink sink;
     CSerialReceiver port;
     OpenForLink(port, sink, pty.SlavePath());
     pty.WriteMaster("in", 2);
-    ASSERT_TRUE(sink.Waiting());
+    ASSERT_TRUE(sink.waiting.Wait(20000));
 
     const char out[] = "out";
     std::uint32_t written = 0;
     EXPECT_EQ(port.Write(out, 3, &written, nullptr, 2000), kSuccess) << "the write does not wait for the sink";
     EXPECT_EQ(pty.ReadMaster(3, 2000), "out");
-    sink.Go();
+    sink.go.Set();
     EXPECT_TRUE(sink.WaitForBytes(2));
 }
 
