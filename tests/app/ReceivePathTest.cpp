@@ -120,8 +120,9 @@ TEST_F(ReceivePathTest, AutoScrollBringsTheEndIntoViewOnlyWhileChecked)
     // A clear always redraws without scrolling; the empty pane is at its start.
     QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([&] { return dlg->ReceivedBlock().Size() == 0; }));
-    Settle();
-    EXPECT_EQ(ReceivedView()->FirstVisibleRow(), 0u);
+    // The clear's redraw is queued behind the last append's: wait for it rather than for a while.
+    EXPECT_TRUE(PumpUntil([&] { return ReceivedView()->FirstVisibleRow() == 0u; }))
+        << "first visible row " << ReceivedView()->FirstVisibleRow();
 }
 
 TEST_F(ReceivePathTest, AReceiverWaitsForASaveOutsideTheLockWithoutSpinningAndLosesNothing)
