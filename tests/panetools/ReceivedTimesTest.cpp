@@ -250,7 +250,7 @@ TEST_F(ReceivedTimesTest, ClearForgetsTheTimesWithTheBytes)
     EXPECT_TRUE(AccessibleLines()[0].startsWith(Clock(before)));
 
     QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedBlock().Size() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedBlock().Size() == 0 && dlg->ReceivedTotal() == 0; }));
     EXPECT_EQ(Times().Count(), 0u);
     EXPECT_FALSE(AccessibleLines()[0].contains(QLatin1Char(':'))) << AccessibleLines()[0].toStdString();
 
