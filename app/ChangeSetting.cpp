@@ -1,11 +1,8 @@
-// The Change Setting command: the user picks new serial settings, the port tries them, and only
-// what the device accepted is stored.
+// The Change Setting command: the user picks new serial settings in the configuration dialog; the
+// serial link tries them and stores only what the device accepted.
 #include "app/MainDlg.h"
 
-#include "platform/toolkit/MessageBox.h"
-#include "serial/OpenFailure.h"
 #include "serial/SerialConfigDlg.h"
-#include "serial/SerialSetup.h"
 
 namespace {
 
@@ -33,49 +30,15 @@ SerialSettings ChosenSettings(const CSerialConfigDlg& dlg, const SerialSettings&
 
 void CMainDlg::OnChangeSetting()
 {
-    const SerialSettings current{m_comPort, m_baudRate, m_dataBits, m_parity, m_stopBits, m_handshaking};
+    const SerialSettings& current = m_serialLink.Settings();
     CSerialConfigDlg dlg(this);
     // Stored numbers are not checked when loaded: one outside its list selects nothing, and never
     // reaches the list arithmetic, where 0x80000000 would overflow.
-    const int port = m_comPort >= 1 && m_comPort <= CSerialConfigDlg::kPortCount ? m_comPort : 0;
-    const int dataBitsIndex = m_dataBits >= 5 && m_dataBits <= 8 ? m_dataBits - 5 : -1;
-    dlg.SetSettings(port, BaudRateIndex(m_baudRate), dataBitsIndex, m_parity, m_stopBits, m_handshaking);
+    const int port = current.comPort >= 1 && current.comPort <= CSerialConfigDlg::kPortCount ? current.comPort : 0;
+    const int dataBitsIndex = current.dataBits >= 5 && current.dataBits <= 8 ? current.dataBits - 5 : -1;
+    dlg.SetSettings(port, BaudRateIndex(current.baudRate), dataBitsIndex, current.parity, current.stopBits,
+                    current.handshaking);
     if (dlg.DoModal() != CSerialConfigDlg::kOk)
         return;
-
-    // A store that cannot be written refuses the change before anything else happens.
-    serialstore::Writer store;
-    if (!store.Open())
-        return;
-
-    m_serial.Close();
-    m_btnStart.EnableWindow(true);
-    m_btnStop.EnableWindow(false);
-    m_editState.SetWindowText(QStringLiteral("Closed"));
-
-    // The trial opening never starts the event thread; the link stays closed afterwards.
-    const SerialSettings chosen = ChosenSettings(dlg, current);
-    const SerialSetupResult trial = OpenWithSettings(m_serial, chosen, 2048);
-    switch (trial.failedAt) {
-    case SerialSetupStep::Open:
-        plat::ShowMessageBox(this, QString::fromStdString(WithOpenFailureExplanation(
-                                       "Unable to open COM-port. Previous configuration is maintained.",
-                                       SerialPortName(chosen.comPort), trial.status)));
-        break;
-    case SerialSetupStep::Handshaking:
-        plat::ShowMessageBox(this,
-                             QStringLiteral("Unable to set Handshaking setting. Previous configuration is maintained."));
-        break;
-    case SerialSetupStep::LineSettings:
-        plat::ShowMessageBox(this,
-                             QStringLiteral("Unable to set COM-port setting. Previous configuration is maintained."));
-        break;
-    case SerialSetupStep::Done:
-        store.Write(chosen);
-        store.Close();
-        // Reads back what was stored: after a failed write the previous values stay in force.
-        LoadSerialSettings();
-        break;
-    }
-    m_serial.Close();
+    m_serialLink.TryNewSettings(ChosenSettings(dlg, current));
 }

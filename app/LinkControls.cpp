@@ -9,38 +9,37 @@ void CMainDlg::ResetLinkControls()
 {
     SetCheck(IDC_PERIODIC, 0);
     Enable(IDC_PERIOD, false);
-    m_btnSendStop.EnableWindow(false);
+    m_controls.sendStop.EnableWindow(false);
     Enable(IDC_CHANGE_SETTING, false);
-    m_btnStart.SetWindowText(QStringLiteral("No Select"));
-    m_btnStart.EnableWindow(false);
-    m_btnStop.SetWindowText(QStringLiteral("No Select"));
-    m_btnStop.EnableWindow(false);
-    m_btnSend.EnableWindow(true);
-    ResetReceivedState();
-    m_lostTip.clear();
-    ShowReceivedTip();
-    m_editSenderState.SetWindowText(QStringLiteral("No Running"));
+    m_controls.start.SetWindowText(QStringLiteral("No Select"));
+    m_controls.start.EnableWindow(false);
+    m_controls.stop.SetWindowText(QStringLiteral("No Select"));
+    m_controls.stop.EnableWindow(false);
+    m_controls.send.EnableWindow(true);
+    m_receivedState.Reset(m_pane.ReceivedLock());
+    m_receivedState.SetLostTip(QString());
+    m_controls.senderState.SetWindowText(QStringLiteral("No Running"));
 }
 
 void CMainDlg::TearDownLink()
 {
     StopAllSends();
     m_link.TearDown();
-    if (QWidget* state = m_editState.Widget())
+    if (QWidget* state = m_controls.state.Widget())
         state->setToolTip(QString());
-    m_serial.Close();
+    m_serialLink.Close();
     // A recording ends with the link, once no receiver can deliver any more: the file gets exactly
     // what the pane received, written out in the background.
     if (m_recording)
         m_recording->Stop();
-    m_editSenderState.SetWindowText(QStringLiteral("No Running"));
-    m_btnStart.EnableWindow(true);
-    m_btnStop.EnableWindow(false);
+    m_controls.senderState.SetWindowText(QStringLiteral("No Running"));
+    m_controls.start.EnableWindow(true);
+    m_controls.stop.EnableWindow(false);
 }
 
 void CMainDlg::ShowLinkState(const std::string& text)
 {
-    m_editState.SetWindowText(QString::fromStdString(text));
+    m_controls.state.SetWindowText(QString::fromStdString(text));
 }
 
 void CMainDlg::ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled)
@@ -49,8 +48,8 @@ void CMainDlg::ShowLinkButtons(std::uint64_t linkEpoch, bool startEnabled)
     plat::RunOnWindowThread(this, [this, linkEpoch, startEnabled] {
         if (!m_link.IsLinkCurrent(linkEpoch))
             return;
-        m_btnStart.EnableWindow(startEnabled);
-        m_btnStop.EnableWindow(!startEnabled);
+        m_controls.start.EnableWindow(startEnabled);
+        m_controls.stop.EnableWindow(!startEnabled);
     });
 }
 
@@ -58,7 +57,7 @@ void CMainDlg::ShowLocalPort(std::uint16_t port)
 {
     // The port the system chose is otherwise shown nowhere; the State field's tooltip tells it.
     plat::RunOnWindowThread(this, [this, port] {
-        if (QWidget* state = m_editState.Widget())
+        if (QWidget* state = m_controls.state.Widget())
             state->setToolTip(QStringLiteral("Local port %1").arg(port));
     });
 }
@@ -70,20 +69,8 @@ void CMainDlg::ShowDatagramsLost(std::uint64_t linkEpoch, std::uint64_t count)
     plat::RunOnWindowThread(this, [this, linkEpoch, count] {
         if (!m_link.IsLinkCurrent(linkEpoch))
             return;
-        m_lostTip = QStringLiteral("Datagrams lost since Start: %1").arg(count);
-        ShowReceivedTip();
+        m_receivedState.SetLostTip(QStringLiteral("Datagrams lost since Start: %1").arg(count));
     });
-}
-
-void CMainDlg::ShowReceivedTip()
-{
-    if (QWidget* received = m_editReceivedState.Widget()) {
-        QStringList lines;
-        for (const QString* line : {&m_lostTip, &m_recordingTip})
-            if (!line->isEmpty())
-                lines << *line;
-        received->setToolTip(lines.join(QLatin1Char('\n')));
-    }
 }
 
 void CMainDlg::ShowLinkMessage(const std::string& text)

@@ -32,14 +32,8 @@ void CMainDlg::OnStartLink()
         started = m_link.StartUdp(links::PortFieldValue(GetText(IDC_UDP_SERVER_PORT).toStdString()));
     if (!started)
         plat::ShowMessageBox(this, QString::fromLatin1(LinkSession::kNoThreadText));
-    if (GetCheck(IDC_MODE_RS232) == 1) {
-        m_serial.Close();
-        if (OpenSerialWithSettings() == 0) {
-            m_editState.SetWindowText(QStringLiteral("Opened"));
-            m_btnStart.EnableWindow(false);
-            m_btnStop.EnableWindow(true);
-        }
-    }
+    if (GetCheck(IDC_MODE_RS232) == 1)
+        m_serialLink.Open();
 }
 
 void CMainDlg::OnStopLink()
@@ -51,6 +45,6 @@ void CMainDlg::OnStopLink()
         TearDownLink();
     if (GetCheck(IDC_MODE_RS232) == 1) {
         TearDownLink();
-        m_editState.SetWindowText(QStringLiteral("Closed"));
+        m_controls.state.SetWindowText(QStringLiteral("Closed"));
     }
 }

@@ -35,7 +35,7 @@ bool CMainDlg::OnInitDialog()
     SetDiscardEnterAndEscape(true);
     // Except where a line ending is chosen: Enter types it in the Sending pane's text column.
     SetEnterTaker([this](QWidget* control) {
-        plat::HexView* sending = m_hexSending.View();
+        plat::HexView* sending = m_sending.View().View();
         return sending != nullptr && control == sending && sending->TakesEnter();
     });
     ConnectHandlers();
@@ -46,26 +46,13 @@ bool CMainDlg::OnInitDialog()
 void CMainDlg::DoDataExchange()
 {
     m_hexReceived.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_RECEIVED)));
-    m_hexSending.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_SENDING)));
-    AddPaneMenuEntries(m_hexSending.View());
-    if (plat::HexView* sending = m_hexSending.View())
-        m_sendingMenu = new SendingPaneMenu(sending,
-                                            [this](const std::vector<unsigned char>& bytes) { RestoreSending(bytes); });
+    m_sending.Attach(qobject_cast<plat::HexView*>(Control(IDC_HEX_SENDING)), this);
     if (PaneTextExport* exporter = AddPaneMenuEntries(m_hexReceived.View()))
         new ReceivedTimesMenu(m_hexReceived.View(), m_pane, exporter);
     if (plat::HexView* received = m_hexReceived.View())
-        m_recording = new ReceivedRecording(received, m_pane, [this](const QString& text) {
-            m_recordingTip = text;
-            ShowReceivedTip();
-        });
-    m_editState.Bind(this, IDC_STATE);
-    m_editSenderState.Bind(this, IDC_SENDER_STATE);
-    m_btnStart.Bind(this, IDC_START);
-    m_btnStop.Bind(this, IDC_STOP);
-    m_editReceivedState.Bind(this, IDC_RECEIVED_STATE);
-    m_chkAutoScroll.Bind(this, IDC_AUTO_SCROLL);
-    m_btnSend.Bind(this, IDC_SEND);
-    m_btnSendStop.Bind(this, IDC_SEND_STOP);
+        m_recording = new ReceivedRecording(received, m_pane,
+                                            [this](const QString& text) { m_receivedState.SetRecordingTip(text); });
+    m_controls.Bind(this);
 }
 
 void CMainDlg::ConnectHandlers()
@@ -84,19 +71,19 @@ void CMainDlg::ConnectHandlers()
     OnClicked(IDC_SAVE_RECEIVED, [this] { OnSaveReceived(); });
     OnClicked(IDC_SAVE_SENDING, [this] { OnSaveSending(); });
     OnClicked(IDC_LOAD, [this] { OnLoad(); });
-    QObject::connect(m_hexSending.View(), &plat::HexView::editFailedForMemory, this,
+    QObject::connect(m_sending.View().View(), &plat::HexView::editFailedForMemory, this,
                      [this] { OnSendingEditFailedForMemory(); });
 }
 
 void CMainDlg::InitWindowState()
 {
-    m_saSending.MakeEmptyArray();
+    m_sending.Block().MakeEmptyArray();
     m_hexReceived.BindData(&m_pane.Block(), 0);
-    m_hexSending.BindData(&m_saSending, 0);
+    m_sending.View().BindData(&m_sending.Block(), 0);
     m_hexReceived.UpdateView(15);
-    m_hexSending.UpdateView(15);
+    m_sending.View().UpdateView(15);
 
-    LoadSerialSettings();
+    m_serialLink.LoadSettings();
     ResetLinkControls();
 }
 
@@ -134,7 +121,7 @@ void CMainDlg::OnDestroy()
     // pane they deliver to.
     plat::ShutDownMessageBoxes();
     m_sends.JoinWorkers();
-    m_serial.EndEventThreads();
+    m_serialLink.EndEventThreads();
     m_link.JoinWorkers();
     m_pane.EndClearWorker();
     // The one wait for the disk: the program must not end before the recorded files are complete.
@@ -143,9 +130,9 @@ void CMainDlg::OnDestroy()
 
     // The byte blocks are members and go before the views, which are child widgets: the views let
     // go of them first.
-    for (CHexeditctrl1* pane : {&m_hexReceived, &m_hexSending})
-        if (plat::HexView* view = pane->View()) {
-            view->SetMarkSource(nullptr); // the times' source reads the pane, which goes first
-            view->SetBlock(nullptr);
-        }
+    if (plat::HexView* view = m_hexReceived.View()) {
+        view->SetMarkSource(nullptr); // the times' source reads the pane, which goes first
+        view->SetBlock(nullptr);
+    }
+    m_sending.Detach();
 }

@@ -15,7 +15,7 @@ void CMainDlg::OnModeTcp()
         return;
     }
     ResetLinkControls();
-    m_editState.SetWindowText(QStringLiteral("No Running"));
+    m_controls.state.SetWindowText(QStringLiteral("No Running"));
 }
 
 void CMainDlg::OnModeUdp()
@@ -24,14 +24,14 @@ void CMainDlg::OnModeUdp()
     if (GetCheck(IDC_MODE_UDP) == 1) {
         SetCheck(IDC_MODE_TCP, 0);
         SetCheck(IDC_MODE_RS232, 0);
-        m_btnStart.SetWindowText(QStringLiteral("Bind"));
-        m_btnStart.EnableWindow(true);
-        m_btnStop.SetWindowText(QStringLiteral("Stop Bind"));
-        m_btnStop.EnableWindow(false);
+        m_controls.start.SetWindowText(QStringLiteral("Bind"));
+        m_controls.start.EnableWindow(true);
+        m_controls.stop.SetWindowText(QStringLiteral("Stop Bind"));
+        m_controls.stop.EnableWindow(false);
         return;
     }
     ResetLinkControls();
-    m_editState.SetWindowText(QStringLiteral("No Running"));
+    m_controls.state.SetWindowText(QStringLiteral("No Running"));
 }
 
 void CMainDlg::OnModeRs232()
@@ -41,14 +41,14 @@ void CMainDlg::OnModeRs232()
         SetCheck(IDC_MODE_UDP, 0);
         SetCheck(IDC_MODE_TCP, 0);
         Enable(IDC_CHANGE_SETTING, true);
-        m_btnStart.SetWindowText(QStringLiteral("Open"));
-        m_btnStart.EnableWindow(true);
-        m_btnStop.SetWindowText(QStringLiteral("Close"));
-        m_btnStop.EnableWindow(false);
+        m_controls.start.SetWindowText(QStringLiteral("Open"));
+        m_controls.start.EnableWindow(true);
+        m_controls.stop.SetWindowText(QStringLiteral("Close"));
+        m_controls.stop.EnableWindow(false);
         return;
     }
     ResetLinkControls();
-    m_editState.SetWindowText(QStringLiteral("No Running"));
+    m_controls.state.SetWindowText(QStringLiteral("No Running"));
 }
 
 TcpRole CMainDlg::ChooseTcpRole()
@@ -59,10 +59,10 @@ TcpRole CMainDlg::ChooseTcpRole()
     const bool serverPortSet = !GetText(IDC_TCP_SERVER_PORT).isEmpty();
 
     if (destination != 0 && destPortSet && !serverPortSet) {
-        m_btnStart.SetWindowText(QStringLiteral("Connect"));
-        m_btnStart.EnableWindow(true);
-        m_btnStop.SetWindowText(QStringLiteral("Disconnect"));
-        m_btnStop.EnableWindow(false);
+        m_controls.start.SetWindowText(QStringLiteral("Connect"));
+        m_controls.start.EnableWindow(true);
+        m_controls.stop.SetWindowText(QStringLiteral("Disconnect"));
+        m_controls.stop.EnableWindow(false);
         return TcpRole::Client;
     }
     if (!serverPortSet) {
@@ -72,9 +72,9 @@ TcpRole CMainDlg::ChooseTcpRole()
         return TcpRole::Unset;
     }
     // A filled server port wins whatever the destination fields hold.
-    m_btnStart.SetWindowText(QStringLiteral("Listen"));
-    m_btnStart.EnableWindow(true);
-    m_btnStop.SetWindowText(QStringLiteral("Stop Listen"));
-    m_btnStop.EnableWindow(false);
+    m_controls.start.SetWindowText(QStringLiteral("Listen"));
+    m_controls.start.EnableWindow(true);
+    m_controls.stop.SetWindowText(QStringLiteral("Stop Listen"));
+    m_controls.stop.EnableWindow(false);
     return TcpRole::Server;
 }

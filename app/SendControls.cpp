@@ -1,5 +1,5 @@
 // Send, Periodic, Stop and Clear of the Sending pane: the window's side of the send engine, and
-// what the send threads show and use.
+// what the send threads show.
 #include "app/MainDlg.h"
 
 #include "links/LinkAddress.h"
@@ -38,12 +38,12 @@ void CMainDlg::OnSend()
     if (GetCheck(IDC_MODE_RS232) == 1)
         StartSerialSend();
     // The sends hold the snapshot as long as they run; the window does not.
-    m_sendBytes.Reset();
+    m_sending.DropSendSnapshot();
 }
 
 int CMainDlg::PrepareSendJob()
 {
-    if (m_saSending.Size() == 0) {
+    if (m_sending.Block().Size() == 0) {
         plat::ShowMessageBox(this, QStringLiteral("Zero length buffer cannot be sent !!"));
         return -1;
     }
@@ -59,14 +59,10 @@ int CMainDlg::PrepareSendJob()
         m_sends.SetPeriodic(false);
     }
 
-    // The sends read a snapshot of the pane taken now, with no copy: the pane's next change moves
-    // the pane to fresh storage and leaves these bytes to the sends. A copy is made only when the
-    // pane is held; when none can be had the pane keeps its bytes and only this send is given up.
-    if (m_saSending.TakeSnapshot(m_sendBytes) != plat::BlockStatus::Ok) {
+    if (!m_sending.TakeSendSnapshot()) {
         plat::ShowMessageBox(this, QStringLiteral("Not enough memory to send the data of the Sending Data pane."));
         return -1;
     }
-    m_hexSending.Modified(false);
 
     if (GetCheck(IDC_MODE_UDP) == 1) {
         const auto octets = GetOctets(IDC_UDP_DEST_IP);
@@ -94,9 +90,8 @@ void CMainDlg::StartSerialSend()
 
 void CMainDlg::StartSend(SendLink link)
 {
-    if (m_sends.Start(link, m_sendBytes)) {
-        if (m_sendingMenu)
-            m_sendingMenu->NoteSent(m_sendBytes.Data(), m_sendBytes.Size());
+    if (m_sends.Start(link, m_sending.SendSnapshot())) {
+        m_sending.NoteSent();
         return;
     }
     // No thread for it: nothing was sent, and Send is offered again.
@@ -112,7 +107,7 @@ void CMainDlg::StopAllSends()
 void CMainDlg::OnSendStop()
 {
     StopAllSends();
-    m_btnSendStop.EnableWindow(false);
+    m_controls.sendStop.EnableWindow(false);
 }
 
 void CMainDlg::OnPeriodic()
@@ -130,23 +125,14 @@ void CMainDlg::OnPeriodic()
 
 void CMainDlg::OnClearSending()
 {
-    ClearSendingPane();
-}
-
-void CMainDlg::ClearSendingPane()
-{
-    // Running sends keep their own snapshot; only a search step may hold the block, for a moment.
-    while (m_saSending.Resize(0) == plat::BlockStatus::Held)
-        m_saSending.WaitUntilUnheld();
-    m_hexSending.UpdateView(CHexeditctrl1::kRedraw);
-    m_sendBytes.Reset();
+    m_sending.Clear();
 }
 
 void CMainDlg::OnSendingEditFailedForMemory()
 {
     // A send reading the pane keeps the bytes as they were at Send; an edit meanwhile needs a copy
     // of its own, and that is what memory could not be found for.
-    if (m_saSending.Shared()) {
+    if (m_sending.Block().Shared()) {
         plat::ShowMessageBox(this, QStringLiteral("Not enough memory to change the Sending Data pane while a send reads "
                                                   "its data: the pane was left as it was. Stop the send or wait for it "
                                                   "to end, then make the change again."));
@@ -158,35 +144,16 @@ void CMainDlg::OnSendingEditFailedForMemory()
 
 void CMainDlg::ShowSenderState(const std::string& text)
 {
-    m_editSenderState.SetWindowText(QString::fromStdString(text));
+    m_controls.senderState.SetWindowText(QString::fromStdString(text));
 }
 
 void CMainDlg::ShowSendButtons(bool sending)
 {
-    m_btnSend.EnableWindow(!sending);
-    m_btnSendStop.EnableWindow(sending);
+    m_controls.send.EnableWindow(!sending);
+    m_controls.sendStop.EnableWindow(sending);
 }
 
 void CMainDlg::ShowSendMessage(const std::string& text)
 {
     plat::ShowMessageBox(nullptr, QString::fromStdString(text));
-}
-
-plat::SocketRef CMainDlg::TcpConnection()
-{
-    return m_link.TcpConnection();
-}
-
-plat::SocketRef CMainDlg::UdpSocket(std::string& failure)
-{
-    UdpSendSocket chosen = m_link.ChooseUdpSendSocket();
-    if (!chosen.socket)
-        failure = chosen.failure;
-    return std::move(chosen.socket);
-}
-
-std::uint32_t CMainDlg::SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written,
-                                    std::uint32_t waitMs)
-{
-    return m_serial.WriteWithin(data, size, written, waitMs);
 }

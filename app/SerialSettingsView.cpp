@@ -1,28 +1,39 @@
-// The serial settings as the window shows them.
+// What the window shows of the serial link: its settings in the six read-only edits, its state,
+// its buttons and its messages.
 #include "app/MainDlg.h"
 
+#include "platform/toolkit/MessageBox.h"
+#include "platform/toolkit/WindowThread.h"
 #include "resources/ControlIds.h"
-#include "serial/SerialSettingsStore.h"
 #include "serial/SettingsText.h"
 
-void CMainDlg::LoadSerialSettings()
+void CMainDlg::ShowSerialSettings(const SerialSettings& settings)
 {
-    const SerialSettings stored = serialstore::Load();
-    m_comPort = stored.comPort;
-    m_baudRate = stored.baudRate;
-    m_dataBits = stored.dataBits;
-    m_parity = stored.parity;
-    m_stopBits = stored.stopBits;
-    m_handshaking = stored.handshaking;
-    ShowSerialSettings();
+    SetText(IDC_SERIAL_PORT, serialtext::PortText(settings.comPort));
+    SetText(IDC_SERIAL_BAUD, serialtext::BaudText(settings.baudRate));
+    SetText(IDC_SERIAL_DATA_BITS, serialtext::DataBitsText(settings.dataBits));
+    SetText(IDC_SERIAL_PARITY, serialtext::ParityText(settings.parity));
+    SetText(IDC_SERIAL_STOP_BITS, serialtext::StopBitsText(settings.stopBits));
+    SetText(IDC_SERIAL_HANDSHAKING, serialtext::HandshakingText(settings.handshaking));
 }
 
-void CMainDlg::ShowSerialSettings()
+void CMainDlg::ShowSerialState(const std::string& text)
 {
-    SetText(IDC_SERIAL_PORT, serialtext::PortText(m_comPort));
-    SetText(IDC_SERIAL_BAUD, serialtext::BaudText(m_baudRate));
-    SetText(IDC_SERIAL_DATA_BITS, serialtext::DataBitsText(m_dataBits));
-    SetText(IDC_SERIAL_PARITY, serialtext::ParityText(m_parity));
-    SetText(IDC_SERIAL_STOP_BITS, serialtext::StopBitsText(m_stopBits));
-    SetText(IDC_SERIAL_HANDSHAKING, serialtext::HandshakingText(m_handshaking));
+    m_controls.state.SetWindowText(QString::fromStdString(text));
+}
+
+void CMainDlg::ShowSerialButtons(bool startEnabled)
+{
+    m_controls.start.EnableWindow(startEnabled);
+    m_controls.stop.EnableWindow(!startEnabled);
+}
+
+void CMainDlg::ShowSerialMessage(const std::string& text)
+{
+    plat::ShowMessageBox(this, QString::fromStdString(text));
+}
+
+void CMainDlg::QueueForView(std::function<void()> work)
+{
+    plat::RunOnWindowThread(this, std::move(work));
 }

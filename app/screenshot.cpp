@@ -72,7 +72,7 @@ QPixmap ShowTimes(CMainDlg& dialog)
     using namespace std::string_view_literals;
     for (const std::string_view burst : {"AT+CSQ\r\n+CSQ: 21,99\r\nOK\r\n"sv, "AT+CREG?\r\n+CREG: 0,1\r\n"sv,
                                          "\x02\x10\x00\x7f\x55\xaa\x03RING\r\n"sv}) {
-        dialog.ReceiveSink().Deliver(reinterpret_cast<const unsigned char*>(burst.data()), burst.size());
+        dialog.Owners().received.Deliver(reinterpret_cast<const unsigned char*>(burst.data()), burst.size());
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     for (QAction* action : pane->actions())
@@ -94,7 +94,7 @@ QPixmap ShowTimes(CMainDlg& dialog)
 QPixmap ShowSending(CMainDlg& dialog)
 {
     auto* pane = dialog.ControlAs<plat::HexView>(IDC_HEX_SENDING);
-    SendingPaneMenu* entries = dialog.SendingMenu();
+    SendingPaneMenu* entries = dialog.Owners().sending.Menu();
     using namespace std::string_view_literals;
     for (const std::string_view sent : {"AT\r\n"sv, "\x1b[0m\x1b[2J"sv, "AT+CREG?\r\n"sv})
         entries->NoteSent(reinterpret_cast<const unsigned char*>(sent.data()), sent.size());

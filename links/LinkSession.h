@@ -10,6 +10,7 @@
 
 #include "platform/net/Socket.h"
 #include "platform/receive/ReceiveSink.h"
+#include "platform/receive/SendLinks.h"
 #include "platform/sync/WorkerThreads.h"
 
 #include <atomic>
@@ -47,14 +48,14 @@ struct UdpSendSocket {
     const char* failure = nullptr;
 };
 
-class LinkSession {
+class LinkSession : public SocketSendLinks {
 public:
     // What the user is told when a worker thread could not be made.
     static constexpr const char* kNoThreadText = "Unable to start the link: no thread could be created.";
 
     LinkSession(LinkView& view, CReceiveSink& sink);
     // JoinWorkers must have run.
-    ~LinkSession();
+    ~LinkSession() override;
     LinkSession(const LinkSession&) = delete;
     LinkSession& operator=(const LinkSession&) = delete;
 
@@ -78,7 +79,9 @@ public:
     std::size_t SetAsideWorkers() { return m_workers.SetAsideCount(); }
 
     // Send workers, any thread. The connected TCP socket, or null.
-    plat::SocketRef TcpConnection() const { return m_tcpConn.Get(); }
+    plat::SocketRef TcpConnection() override { return m_tcpConn.Get(); }
+    // The socket ChooseUdpSendSocket chooses, or null with the message that says why.
+    plat::SocketRef UdpSocket(std::string& failure) override;
     // The socket of UDP sends: the receive loop's when there is one, so that datagrams leave from the
     // port the endpoint receives on; else the one an earlier send made; else a new one, bound to the
     // link port when there is one. A socket that failed to bind stays and later sends use it unbound.

@@ -125,3 +125,11 @@ void LinkSession::UdpReceiveWorker(std::uint64_t linkEpoch)
     socket.reset();
     ShowLinkState(linkEpoch, "Disconnected");
 }
+
+plat::SocketRef LinkSession::UdpSocket(std::string& failure)
+{
+    UdpSendSocket chosen = ChooseUdpSendSocket();
+    if (!chosen.socket)
+        failure = chosen.failure;
+    return std::move(chosen.socket);
+}

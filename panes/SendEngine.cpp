@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <system_error>
 
-SendEngine::SendEngine(SendView& view, SendLinks& links) : m_view(view), m_links(links) {}
+SendEngine::SendEngine(SendView& view, SocketSendLinks& sockets, SerialSendLink& serial)
+    : m_view(view), m_sockets(sockets), m_serial(serial)
+{
+}
 
 SendEngine::~SendEngine() = default;
 
@@ -176,7 +179,7 @@ void SendEngine::SendThread(SendLink link, std::shared_ptr<SendTicket> ticket)
 
     if (link == SendLink::Udp) {
         std::string failure;
-        udpSocket = m_links.UdpSocket(failure);
+        udpSocket = m_sockets.UdpSocket(failure);
         if (!udpSocket) {
             m_view.ShowSendMessage(failure);
             return end(Ending::Failed);

@@ -2,11 +2,13 @@
 // The send engine: Send, Periodic and Stop for the three links. Each Send gets a send thread of its
 // own link, which runs one frame (start texts, stop polls, the pause between passes, the end) around
 // that link's pass. Nothing here touches a widget: what the window shows goes through SendView, and
-// the links are reached through SendLinks.
+// the links are reached through their owners: the sockets through SocketSendLinks, the serial port
+// through SerialSendLink.
 
 #include "panes/SendJob.h"
 #include "panes/SendTicket.h"
 #include "platform/net/Socket.h"
+#include "platform/receive/SendLinks.h"
 #include "platform/sync/Event.h"
 #include "platform/sync/WorkerThreads.h"
 
@@ -35,21 +37,6 @@ public:
     virtual void ShowSendMessage(const std::string& text) = 0;
 };
 
-// The links as the send threads use them; called from the send threads.
-class SendLinks {
-public:
-    virtual ~SendLinks() = default;
-    // The connected TCP socket, or null.
-    virtual plat::SocketRef TcpConnection() = 0;
-    // The socket for UDP sends, or null with `failure` set to the message that says why.
-    virtual plat::SocketRef UdpSocket(std::string& failure) = 0;
-    // One write to the serial port, waiting at most `waitMs` for the device to take the bytes: 0,
-    // 6 (the port is not open), 1460 (the time ran out; nothing already queued for the line is
-    // dropped) or another status code, and the bytes written.
-    virtual std::uint32_t SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written,
-                                      std::uint32_t waitMs) = 0;
-};
-
 class SendEngine {
 public:
     // Largest payload of one UDP datagram; serial writes are at most kSerialWriteSize bytes.
@@ -62,7 +49,7 @@ public:
     static constexpr int kStopLookMs = 100;
     static constexpr std::chrono::milliseconds kStopPatience{400};
 
-    SendEngine(SendView& view, SendLinks& links);
+    SendEngine(SendView& view, SocketSendLinks& sockets, SerialSendLink& serial);
     // JoinWorkers must have run.
     ~SendEngine();
     SendEngine(const SendEngine&) = delete;
@@ -117,7 +104,8 @@ private:
     std::shared_ptr<std::atomic<bool>>& RunningStop(SendLink link) { return m_runningStop[static_cast<std::size_t>(link)]; }
 
     SendView& m_view;
-    SendLinks& m_links;
+    SocketSendLinks& m_sockets;
+    SerialSendLink& m_serial;
 
     // Guards m_runningStop, m_lastSend and the UDP destination of m_job.
     std::mutex m_sendLock;

@@ -27,7 +27,7 @@ SendEngine::Ending SendEngine::SerialPass(const plat::BlockSnapshot& bytes, cons
     for (std::size_t at = 0; at < size;) {
         const std::size_t n = std::min(kSerialWriteSize, size - at);
         std::uint32_t written = 0;
-        const std::uint32_t status = m_links.SerialWrite(data + at, static_cast<std::uint32_t>(n), &written, kStopLookMs);
+        const std::uint32_t status = m_serial.SerialWrite(data + at, static_cast<std::uint32_t>(n), &written, kStopLookMs);
         if (PortIsGone(status)) {
             // The teardown asks the sends to stop before it closes the port under a write: that
             // write ends as stopped, not as a port that was never open.

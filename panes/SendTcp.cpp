@@ -8,7 +8,7 @@
 SendEngine::Ending SendEngine::TcpPass(const plat::BlockSnapshot& bytes, const SendTicket& ticket)
 {
     // No connection, or one that broke, fails the send.
-    const plat::SocketRef socket = m_links.TcpConnection();
+    const plat::SocketRef socket = m_sockets.TcpConnection();
     if (!socket)
         return Ending::Failed;
     const unsigned char* data = bytes.Data();

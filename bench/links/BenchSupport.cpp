@@ -234,7 +234,7 @@ void ListenRecordingTo(CMainDlg& dlg, std::uint16_t port, const std::string& pat
     Type(dlg, IDC_TCP_SERVER_PORT, QString::number(port));
     Click(dlg, IDC_MODE_TCP);
     plat::SetFileDialogHook([&](plat::FileDialogKind) { return std::optional<QString>(QString::fromStdString(path)); });
-    dlg.Recording()->RecordAction()->trigger();
+    dlg.Owners().recording->RecordAction()->trigger();
     plat::SetFileDialogHook(nullptr);
     Click(dlg, IDC_START);
     RunUntil([&] { return dlg.GetText(IDC_STATE) == QStringLiteral("Listening"); });
@@ -259,7 +259,7 @@ void TypeAddress(CMainDlg& dlg, int id, const QString& dotted)
 
 void FillSending(CMainDlg& dlg, std::size_t size)
 {
-    plat::ByteBlock& block = dlg.SendingBlock();
+    plat::ByteBlock& block = dlg.Owners().sending.Block();
     block.Resize(size);
     unsigned char* bytes = block.Hold();
     const auto& cyclic = Cyclic();

@@ -86,24 +86,24 @@ int main(int argc, char** argv)
 
     auto dlg = bench::MakeWindow();
     ReceivedRecording::SetKeepSizeHook([keepMiB](int) { return std::optional<int>(keepMiB); });
-    dlg->Recording()->KeepLastAction()->trigger();
+    dlg->Owners().recording->KeepLastAction()->trigger();
     const std::uint64_t residentBefore = bench::ResidentBytes();
     const std::uint16_t port = bench::FreePort(SOCK_STREAM);
     bench::ListenRecordingTo(*dlg, port, path);
 
     const auto start = bench::Clock::now();
     std::thread sender([&] { bench::SendCyclic(bench::ConnectTcp(port), total); });
-    const ReceiveRecorder& recorder = dlg->ReceivedPane().Recorder();
+    const ReceiveRecorder& recorder = dlg->Owners().received.Recorder();
     std::uint64_t largestPane = 0;
     bench::RunUntil([&] {
-        largestPane = std::max<std::uint64_t>(largestPane, dlg->ReceivedBlock().Size());
-        return static_cast<std::uint64_t>(dlg->ReceivedTotal()) >= total && recorder.Written() + recorder.NotWritten() >= total;
+        largestPane = std::max<std::uint64_t>(largestPane, dlg->Owners().received.Block().Size());
+        return static_cast<std::uint64_t>(dlg->Owners().received.Total()) >= total && recorder.Written() + recorder.NotWritten() >= total;
     });
     const double seconds = bench::Seconds(start);
     sender.join();
     bench::Click(*dlg, IDC_STOP);
     const std::uint64_t peak = bench::PeakResidentBytes();
-    const bool paneOk = PaneMatchesEnd(dlg->ReceivedBlock(), total);
+    const bool paneOk = PaneMatchesEnd(dlg->Owners().received.Block(), total);
     const std::uint64_t notWritten = recorder.NotWritten();
     dlg.reset();
 

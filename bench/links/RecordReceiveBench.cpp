@@ -45,14 +45,14 @@ double IntoRecordingWindow(std::uint64_t total, const std::string& path, bool& p
     const auto start = Clock::now();
     std::thread sender([&] { bench::SendCyclic(bench::ConnectTcp(port), total); });
     // Done when the pane has every byte and the file too.
-    const ReceiveRecorder& recorder = dlg->ReceivedPane().Recorder();
+    const ReceiveRecorder& recorder = dlg->Owners().received.Recorder();
     bench::RunUntil([&] {
-        return static_cast<std::uint64_t>(dlg->ReceivedTotal()) >= total && recorder.Written() + recorder.NotWritten() >= total;
+        return static_cast<std::uint64_t>(dlg->Owners().received.Total()) >= total && recorder.Written() + recorder.NotWritten() >= total;
     });
     const double seconds = bench::Seconds(start);
     sender.join();
     bench::Click(*dlg, IDC_STOP);
-    paneOk = bench::MatchesCyclic(dlg->ReceivedBlock(), total) && recorder.NotWritten() == 0;
+    paneOk = bench::MatchesCyclic(dlg->Owners().received.Block(), total) && recorder.NotWritten() == 0;
     return seconds;
 }
 

@@ -67,15 +67,15 @@ int main(int argc, char** argv)
     bool exact = true;
     std::thread reader([&] { ReadSlowly(readFd, 10'000'000, read, exact); });
     std::thread sender([&] { bench::SendCyclic(bench::ConnectTcp(port), total); });
-    bench::RunUntil([&] { return static_cast<std::uint64_t>(dlg->ReceivedTotal()) >= total; });
+    bench::RunUntil([&] { return static_cast<std::uint64_t>(dlg->Owners().received.Total()) >= total; });
     sender.join();
 
     const auto start = bench::Clock::now();
-    dlg->Recording()->RecordAction()->trigger();
+    dlg->Owners().recording->RecordAction()->trigger();
     const double stopSeconds = bench::Seconds(start);
-    bench::RunUntil([&] { return dlg->Recording()->StatusText().startsWith(QStringLiteral("Recorded to")); });
+    bench::RunUntil([&] { return dlg->Owners().recording->StatusText().startsWith(QStringLiteral("Recorded to")); });
     const double drainSeconds = bench::Seconds(start);
-    const QString status = dlg->Recording()->StatusText();
+    const QString status = dlg->Owners().recording->StatusText();
     dlg.reset();
     reader.join();
     ::close(readFd);

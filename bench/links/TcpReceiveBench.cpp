@@ -56,7 +56,7 @@ double IntoWindow(std::uint64_t total, bool& contentOk, bench::TimerProbe& probe
         bench::SendCyclic(bench::ConnectTcp(port), total);
         cpu.sender = bench::ThreadCpuSeconds();
     });
-    bench::RunUntil([&] { return static_cast<std::uint64_t>(dlg->ReceivedTotal()) >= total; });
+    bench::RunUntil([&] { return static_cast<std::uint64_t>(dlg->Owners().received.Total()) >= total; });
     const double seconds = Seconds(start);
     cpu.window = bench::ThreadCpuSeconds() - windowBefore;
     probe.Stop();
@@ -65,7 +65,7 @@ double IntoWindow(std::uint64_t total, bool& contentOk, bench::TimerProbe& probe
     // The receive worker ends with the connection; its time stays in the process's.
     bench::RunUntil([&] { return dlg->GetText(IDC_STATE) == QStringLiteral("Disconnected"); });
     cpu.receiver = bench::ProcessCpuSeconds() - processBefore - cpu.window - cpu.sender;
-    contentOk = bench::MatchesCyclic(dlg->ReceivedBlock(), total);
+    contentOk = bench::MatchesCyclic(dlg->Owners().received.Block(), total);
     return seconds;
 }
 

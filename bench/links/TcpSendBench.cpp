@@ -215,7 +215,7 @@ double EditDuringSend(std::uint64_t total)
     const double ms = bench::Seconds(start) * 1e3;
     QApplication::sendEvent(view, &release);
     unsigned char first = 0;
-    dlg.SendingBlock().Read(0, &first, 1);
+    dlg.Owners().sending.Block().Read(0, &first, 1);
 
     sink.Open();
     bench::RunUntil([&] { return sink.Done(); });

@@ -130,14 +130,14 @@ Figures IntoWindow(std::uint32_t count, std::size_t size)
     f.receiveBuffer = ReceiveBufferOfBoundUdp(port);
     std::atomic<bool> sent{false};
     std::thread sender([&] { Blast(port, count, size); sent = true; });
-    const long long bytes = Settled([&] { return static_cast<long long>(dlg.ReceivedTotal()); },
+    const long long bytes = Settled([&] { return static_cast<long long>(dlg.Owners().received.Total()); },
                                     static_cast<long long>(count) * static_cast<long long>(size), sent,
                                     [] { QApplication::processEvents(QEventLoop::AllEvents, 5); });
     sender.join();
     f.arrived = bytes / static_cast<long long>(size);
     {
-        std::lock_guard guard(dlg.ReceivedLock());
-        f.intact = WholeAndInOrder(dlg.ReceivedBlock(), size);
+        std::lock_guard guard(dlg.Owners().received.ReceivedLock());
+        f.intact = WholeAndInOrder(dlg.Owners().received.Block(), size);
     }
     bench::Click(dlg, IDC_STOP);
     return f;

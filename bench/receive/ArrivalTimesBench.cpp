@@ -43,7 +43,7 @@ struct Round {
 Round IntoWindow(std::uint64_t total, bool recordTimes)
 {
     auto dlg = bench::MakeWindow();
-    dlg->ReceivedArrivals().SetRecording(recordTimes);
+    dlg->Owners().received.Arrivals().SetRecording(recordTimes);
     const std::uint16_t port = bench::FreePort(SOCK_STREAM);
     bench::Type(*dlg, IDC_TCP_SERVER_PORT, QString::number(port));
     bench::Click(*dlg, IDC_MODE_TCP);
@@ -54,12 +54,12 @@ Round IntoWindow(std::uint64_t total, bool recordTimes)
     const auto start = Clock::now();
     const double cpuStart = CpuSeconds();
     std::thread sender([&] { bench::SendCyclic(bench::ConnectTcp(port), total); });
-    bench::RunUntil([&] { return static_cast<std::uint64_t>(dlg->ReceivedTotal()) >= total; });
+    bench::RunUntil([&] { return static_cast<std::uint64_t>(dlg->Owners().received.Total()) >= total; });
     round.seconds = bench::Seconds(start);
     round.cpuSeconds = CpuSeconds() - cpuStart;
     sender.join();
-    round.contentOk = bench::MatchesCyclic(dlg->ReceivedBlock(), total);
-    round.bursts = dlg->ReceivedArrivals().Count();
+    round.contentOk = bench::MatchesCyclic(dlg->Owners().received.Block(), total);
+    round.bursts = dlg->Owners().received.Arrivals().Count();
     return round;
 }
 

@@ -58,7 +58,7 @@ double Throughput(CMainDlg& dlg, std::size_t mib)
     const auto start = Clock::now();
     std::thread worker([&] {
         for (std::size_t at = 0; at < total; at += kBlock) {
-            dlg.ReceiveSink().Deliver(block.data(), kBlock);
+            dlg.Owners().received.Deliver(block.data(), kBlock);
         }
         done = true;
     });
@@ -97,7 +97,7 @@ double Pressure(CMainDlg& dlg, int seconds)
         auto next = Clock::now();
         while (running) {
             {
-                dlg.ReceiveSink().Deliver(block.data(), 1 + size);
+                dlg.Owners().received.Deliver(block.data(), 1 + size);
             }
             size = (size + 1) % 64;
             ++appends;
@@ -142,7 +142,7 @@ double Pressure(CMainDlg& dlg, int seconds)
                 clicks.PercentileMs(0.99), worstClick, clicks.Count());
     std::printf("  process memory grew %.1f MiB while the pane grew %.1f MiB (a growing queue would show here)\n",
                 static_cast<double>(rssAfter - rssBefore) / 1024.0,
-                static_cast<double>(dlg.ReceivedTotal()) / (1 << 20));
+                static_cast<double>(dlg.Owners().received.Total()) / (1 << 20));
     return worstClick;
 }
 

@@ -57,8 +57,8 @@ TEST_F(MainWindowTest, OpensInTheStateWhereNoLinkIsChosen)
     EXPECT_EQ(dlg->GetText(IDC_SEND_STOP), QStringLiteral("Stop "));
     for (int id : {IDC_CLEAR_RECEIVED, IDC_SAVE_RECEIVED, IDC_CLEAR_SENDING, IDC_SAVE_SENDING, IDC_LOAD})
         EXPECT_TRUE(dlg->Control(id)->isEnabled()) << id;
-    EXPECT_EQ(dlg->ReceivedBlock().Size(), 0u);
-    EXPECT_EQ(dlg->SendingBlock().Size(), 0u);
+    EXPECT_EQ(dlg->Owners().received.Block().Size(), 0u);
+    EXPECT_EQ(dlg->Owners().sending.Block().Size(), 0u);
     EXPECT_NE(dlg->Control(IDC_HEX_RECEIVED), nullptr);
     EXPECT_NE(dlg->Control(IDC_HEX_SENDING), nullptr);
 }
@@ -113,7 +113,7 @@ TEST_F(MainWindowTest, EnterAndEscapeInTheAboutBoxCloseItButNotTheMainWindow)
         for (auto key : {Qt::Key_Return, Qt::Key_Escape})
             QTest::keyClick(dlg->Control(id), key);
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_EQ(dlg->SendingBlock().Size(), 0u);
+    EXPECT_EQ(dlg->Owners().sending.Block().Size(), 0u);
     EXPECT_TRUE(Boxes().empty()) << "Enter did not press Send";
 }
 
@@ -124,7 +124,7 @@ TEST_F(MainWindowTest, ClosingTheWindowEndsTheClearWorker)
     QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
     QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
     QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
-    EXPECT_TRUE(dlg->ClearWorkerStarted());
+    EXPECT_TRUE(dlg->Owners().received.ClearWorkerStarted());
     EXPECT_EQ(countThreads(), before + 1) << "several clicks start one worker";
     dlg->close();
     dlg.reset();

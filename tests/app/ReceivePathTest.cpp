@@ -40,7 +40,7 @@ protected:
     void Deliver(const std::vector<unsigned char>& data)
     {
         std::thread([&] {
-            dlg->ReceiveSink().Deliver(data.data(), data.size());
+            dlg->Owners().received.Deliver(data.data(), data.size());
         }).join();
     }
     QString ReceivedState()
@@ -56,25 +56,25 @@ TEST_F(ReceivePathTest, BlocksAppendInOrderAndTheStateShowsTheLatestBlockSize)
     const auto first = Pattern(10, 0);
     const auto second = Pattern(5, 100);
     Deliver(first);
-    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), first);
+    EXPECT_EQ(Bytes(dlg->Owners().received.Block()), first);
     EXPECT_EQ(ReceivedState(), QStringLiteral("10 bytes read"));
     Deliver(second);
     auto both = first;
     both.insert(both.end(), second.begin(), second.end());
-    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), both);
+    EXPECT_EQ(Bytes(dlg->Owners().received.Block()), both);
     EXPECT_EQ(ReceivedState(), QStringLiteral("5 bytes read"));
-    EXPECT_EQ(dlg->ReceivedTotal(), 15);
+    EXPECT_EQ(dlg->Owners().received.Total(), 15);
 }
 
 TEST_F(ReceivePathTest, ClearEmptiesThePaneThroughItsWorkerAndKeepsTheStateText)
 {
     Deliver(Pattern(40, 1));
     QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return dlg->ReceivedBlock().Size() == 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Owners().received.Block().Size() == 0; }));
     EXPECT_EQ(ReceivedState(), QStringLiteral("40 bytes read"));
     const auto three = Pattern(3, 7);
     Deliver(three);
-    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), three);
+    EXPECT_EQ(Bytes(dlg->Owners().received.Block()), three);
     EXPECT_EQ(ReceivedState(), QStringLiteral("3 bytes read"));
 }
 
@@ -89,18 +89,18 @@ TEST_F(ReceivePathTest, AppendsFollowTheCountAfterTheUserEditsThePane)
     if (view->IsOverwriteMode())
         QTest::keyClick(view, Qt::Key_Insert);
     QTest::keyClicks(view, QStringLiteral("AABBCC"));
-    ASSERT_EQ(dlg->ReceivedBlock().Size(), 7u);
+    ASSERT_EQ(dlg->Owners().received.Block().Size(), 7u);
     Deliver({0x10, 0x11});
-    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), (std::vector<unsigned char>{1, 2, 3, 4, 0x10, 0x11, 0xCC}));
+    EXPECT_EQ(Bytes(dlg->Owners().received.Block()), (std::vector<unsigned char>{1, 2, 3, 4, 0x10, 0x11, 0xCC}));
 
     // The user shortens it: the next block grows it back, zero-filled, before writing.
     view->SetCursorOffset(0, plat::HexArea::Hex);
     for (int i = 0; i < 5; ++i)
         QTest::keyClick(view, Qt::Key_Delete);
-    ASSERT_EQ(dlg->ReceivedBlock().Size(), 2u);
+    ASSERT_EQ(dlg->Owners().received.Block().Size(), 2u);
     Deliver({0x20});
-    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), (std::vector<unsigned char>{0x11, 0xCC, 0, 0, 0, 0, 0x20}));
-    EXPECT_EQ(dlg->ReceivedTotal(), 7);
+    EXPECT_EQ(Bytes(dlg->Owners().received.Block()), (std::vector<unsigned char>{0x11, 0xCC, 0, 0, 0, 0, 0x20}));
+    EXPECT_EQ(dlg->Owners().received.Total(), 7);
 }
 
 TEST_F(ReceivePathTest, AutoScrollBringsTheEndIntoViewOnlyWhileChecked)
@@ -119,7 +119,7 @@ TEST_F(ReceivePathTest, AutoScrollBringsTheEndIntoViewOnlyWhileChecked)
 
     // A clear always redraws without scrolling; the empty pane is at its start.
     QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
-    ASSERT_TRUE(PumpUntil([&] { return dlg->ReceivedBlock().Size() == 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Owners().received.Block().Size() == 0; }));
     // The clear's redraw is queued behind the last append's: wait for it rather than for a while.
     EXPECT_TRUE(PumpUntil([&] { return ReceivedView()->FirstVisibleRow() == 0u; }))
         << "first visible row " << ReceivedView()->FirstVisibleRow();
@@ -128,15 +128,15 @@ TEST_F(ReceivePathTest, AutoScrollBringsTheEndIntoViewOnlyWhileChecked)
 TEST_F(ReceivePathTest, AReceiverWaitsForASaveOutsideTheLockWithoutSpinningAndLosesNothing)
 {
     Deliver(Pattern(8, 0));
-    auto& block = const_cast<plat::ByteBlock&>(dlg->ReceivedBlock());
+    auto& block = const_cast<plat::ByteBlock&>(dlg->Owners().received.Block());
     block.Hold();     // a save of the pane in progress
     std::atomic<bool> delivered{false};
     std::atomic<bool> waited{false};
     std::thread receiver([&] {
         const auto more = Pattern(8, 8);
-        dlg->ReceiveSink().Deliver(more.data(), 8);
+        dlg->Owners().received.Deliver(more.data(), 8);
         delivered = true;
-        dlg->ReceiveSink().WaitForRoom();
+        dlg->Owners().received.WaitForRoom();
         waited = true;
     });
     ASSERT_TRUE(testwait::WaitUntil([&] { return delivered.load(); }));
@@ -151,12 +151,12 @@ TEST_F(ReceivePathTest, AReceiverWaitsForASaveOutsideTheLockWithoutSpinningAndLo
     EXPECT_LT(busyMs, 30.0) << "the receiver sleeps while the save holds the bytes";
     EXPECT_FALSE(waited.load());
     EXPECT_EQ(block.Size(), 8u) << "the block cannot grow while it is held";
-    EXPECT_TRUE(dlg->ReceivedLock().try_lock()) << "nobody waits with the received lock held";
-    dlg->ReceivedLock().unlock();
+    EXPECT_TRUE(dlg->Owners().received.ReceivedLock().try_lock()) << "nobody waits with the received lock held";
+    dlg->Owners().received.ReceivedLock().unlock();
     block.Release();
     receiver.join();
-    EXPECT_EQ(Bytes(dlg->ReceivedBlock()), Pattern(16, 0));
-    EXPECT_EQ(dlg->ReceivedTotal(), 16);
+    EXPECT_EQ(Bytes(dlg->Owners().received.Block()), Pattern(16, 0));
+    EXPECT_EQ(dlg->Owners().received.Total(), 16);
 }
 
 TEST_F(ReceivePathTest, AFloodFromAWorkerArrivesByteExactWhileTheWindowKeepsRunning)
@@ -172,7 +172,7 @@ TEST_F(ReceivePathTest, AFloodFromAWorkerArrivesByteExactWhileTheWindowKeepsRunn
     std::atomic<bool> done{false};
     std::thread receiver([&] {
         for (std::size_t at = 0; at < kTotal; at += kBlock) {
-            dlg->ReceiveSink().Deliver(source.data() + at, kBlock);
+            dlg->Owners().received.Deliver(source.data() + at, kBlock);
         }
         done = true;
     });
@@ -184,7 +184,7 @@ TEST_F(ReceivePathTest, AFloodFromAWorkerArrivesByteExactWhileTheWindowKeepsRunn
     receiver.join();
     Settle();
     EXPECT_GT(turns, 0);
-    EXPECT_TRUE(Bytes(dlg->ReceivedBlock()) == source);
+    EXPECT_TRUE(Bytes(dlg->Owners().received.Block()) == source);
     EXPECT_EQ(Widget<QLineEdit>(IDC_RECEIVED_STATE)->text(), QStringLiteral("16384 bytes read"));
     EXPECT_TRUE(ReceivedView()->IsEndInView());
 }
@@ -201,12 +201,12 @@ TEST_F(ReceivePathTest, SeveralReceiversAndClearsAtOnceKeepEveryBlockWholeAndInP
     std::atomic<bool> receiving{true};
     // Whole blocks from the start of the pane to the count; false at the first torn one.
     auto wholeBlocks = [&] {
-        std::lock_guard guard(dlg->ReceivedLock());
-        const auto total = static_cast<std::size_t>(dlg->ReceivedTotal());
-        if (dlg->ReceivedBlock().Size() < total)
+        std::lock_guard guard(dlg->Owners().received.ReceivedLock());
+        const auto total = static_cast<std::size_t>(dlg->Owners().received.Total());
+        if (dlg->Owners().received.Block().Size() < total)
             return false;
         std::vector<unsigned char> bytes(total);
-        dlg->ReceivedBlock().Read(0, bytes.data(), total);
+        dlg->Owners().received.Block().Read(0, bytes.data(), total);
         for (std::size_t at = 0; at < total;) {
             const std::size_t size = (std::size_t{bytes[at]} << 8) | bytes[at + 1];
             const int r = bytes[at + 2];
@@ -234,7 +234,7 @@ TEST_F(ReceivePathTest, SeveralReceiversAndClearsAtOnceKeepEveryBlockWholeAndInP
                 block[2] = static_cast<unsigned char>(r);
                 block[3] = static_cast<unsigned char>(n >> 8);
                 block[4] = static_cast<unsigned char>(n);
-                dlg->ReceiveSink().Deliver(block.data(), block.size());
+                dlg->Owners().received.Deliver(block.data(), block.size());
                 if (n % 40 == 0 && !wholeBlocks())
                     ++broken;
             }
@@ -257,7 +257,7 @@ TEST_F(ReceivePathTest, SeveralReceiversAndClearsAtOnceKeepEveryBlockWholeAndInP
     clicker.join();
     Settle();
     EXPECT_EQ(broken.load(), 0);
-    EXPECT_TRUE(dlg->ClearWorkerStarted());
+    EXPECT_TRUE(dlg->Owners().received.ClearWorkerStarted());
     EXPECT_TRUE(wholeBlocks());
 }
 
@@ -275,13 +275,13 @@ TEST_F(ReceivePathTest, BlocksFromSeveralThreadsArriveWholeAndInOrderPerSender)
                 block[1] = static_cast<unsigned char>(n >> 8);
                 block[2] = static_cast<unsigned char>(n);
                 block[0] = static_cast<unsigned char>(size);
-                dlg->ReceiveSink().Deliver(block.data(), size);
+                dlg->Owners().received.Deliver(block.data(), size);
             }
         });
     }
     for (auto& t : senders)
         t.join();
-    const auto bytes = Bytes(dlg->ReceivedBlock());
+    const auto bytes = Bytes(dlg->Owners().received.Block());
     std::vector<int> next(kSenders, 0);
     std::size_t at = 0;
     int blocks = 0;
@@ -304,9 +304,9 @@ TEST_F(ReceivePathTest, TheWindowClosesCleanlyWhileTheSerialPortIsStillDeliverin
     int master = -1, slave = -1;
     char path[128] = {};
     ASSERT_EQ(::openpty(&master, &slave, path, nullptr, nullptr), 0);
-    CSerialReceiver& port = dlg->SerialPort();
+    CSerialReceiver& port = dlg->Owners().serial.Port();
     port.AllocateReceiveBuffer();
-    port.SetOwner(&dlg->ReceiveSink());
+    port.SetOwner(&dlg->Owners().received);
     ASSERT_EQ(port.Open(path, 16384, 16384), 0u);
     ASSERT_EQ(port.StartEventThread(), 0u);
 
@@ -319,7 +319,7 @@ TEST_F(ReceivePathTest, TheWindowClosesCleanlyWhileTheSerialPortIsStillDeliverin
                 std::this_thread::yield();
         }
     });
-    ASSERT_TRUE(PumpUntil([&] { return dlg->ReceivedTotal() > (256 << 10); }));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Owners().received.Total() > (256 << 10); }));
     dlg->close();
     dlg.reset();     // the event thread is mid-stream; it must be gone before the window is
     writing = false;

@@ -125,18 +125,18 @@ TEST_F(LinkControlTest, PortFieldsAreReadAsAtoiDoesAndOnlyTheLow16BitsAreUsed)
     ChooseTcp(QStringLiteral(" +%1xyz").arg(port + 65536), QString(), QString());
     Click(IDC_START);
     ASSERT_TRUE(WaitState(QStringLiteral("Listening")));
-    EXPECT_EQ(dlg->LinkPort(), port + 65536);
+    EXPECT_EQ(dlg->Owners().link.LinkPort(), port + 65536);
     Fd client = ConnectTcp(port);
     EXPECT_TRUE(client);
     ASSERT_TRUE(WaitState(QStringLiteral("Connected")));
     Click(IDC_STOP);
-    EXPECT_EQ(dlg->LinkPort(), 0) << "the teardown forgets the port";
+    EXPECT_EQ(dlg->Owners().link.LinkPort(), 0) << "the teardown forgets the port";
 
     // Text without leading digits is port 0: the platform picks one, and the server listens.
     Type(IDC_TCP_SERVER_PORT, QStringLiteral("abc"));
     Click(IDC_START);
     ASSERT_TRUE(WaitState(QStringLiteral("Listening")));
-    EXPECT_EQ(dlg->LinkPort(), 0);
+    EXPECT_EQ(dlg->Owners().link.LinkPort(), 0);
     EXPECT_TRUE(Boxes().empty());
 }
 
@@ -147,13 +147,13 @@ TEST_F(LinkControlTest, StartEmptiesTheReceivedPaneFirstAlsoWhenTheStartFails)
     Click(IDC_START);
     Fd peer = Accept(server.Get());
     SendAll(peer.Get(), "hello", 5);
-    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedTotal() == 5; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Total() == 5; }));
     peer = Fd();
     ASSERT_TRUE(WaitState(QStringLiteral("Disconnected")));
     server = Fd();
 
     Click(IDC_START);   // nothing listens any more
-    EXPECT_EQ(dlg->ReceivedTotal(), 0);
+    EXPECT_EQ(dlg->Owners().received.Total(), 0);
     EXPECT_TRUE(Received().empty());
     ASSERT_TRUE(WaitBoxes(1));
 }

@@ -14,7 +14,7 @@ protected:
     template <class Cycle> void ExpectNothingLeftBehind(Cycle cycle)
     {
         ASSERT_TRUE(cycle());
-        ASSERT_TRUE(WaitFor([&] { return dlg->SetAsideWorkers() == 0; }));
+        ASSERT_TRUE(WaitFor([&] { return (dlg->Owners().sends.SetAsideWorkers() + dlg->Owners().link.SetAsideWorkers()) == 0; }));
         const int fds = OpenDescriptorCount();
         const int threads = ThreadCount();
         for (int i = 0; i < kCycles; ++i)

@@ -85,9 +85,9 @@ protected:
 
     std::vector<unsigned char> Received()
     {
-        std::lock_guard guard(dlg->ReceivedLock());
-        std::vector<unsigned char> out(dlg->ReceivedBlock().Size());
-        dlg->ReceivedBlock().Read(0, out.data(), out.size());
+        std::lock_guard guard(dlg->Owners().received.ReceivedLock());
+        std::vector<unsigned char> out(dlg->Owners().received.Block().Size());
+        dlg->Owners().received.Block().Read(0, out.data(), out.size());
         return out;
     }
 

@@ -27,9 +27,9 @@ int main(int argc, char** argv)
     CMainDlg dlg;
     dlg.ControlAs<QLineEdit>(IDC_TCP_SERVER_PORT)->setText(port);
     dlg.ControlAs<QAbstractButton>(IDC_MODE_TCP)->click();
-    dlg.Recording()->RecordAction()->trigger();
+    dlg.Owners().recording->RecordAction()->trigger();
     dlg.ControlAs<QAbstractButton>(IDC_START)->click();
-    std::puts(dlg.Recording()->IsRecording() ? "recording" : "not recording");
+    std::puts(dlg.Owners().recording->IsRecording() ? "recording" : "not recording");
     std::fflush(stdout);
     return application.exec();
 }

@@ -121,7 +121,7 @@ protected:
         std::filesystem::remove_all(folder);
     }
 
-    ReceivedRecording& Recording() { return *dlg->Recording(); }
+    ReceivedRecording& Recording() { return *dlg->Owners().recording; }
     void StartRecording(const std::string& path, bool withTimes = false)
     {
         plat::SetFileDialogHook([path](plat::FileDialogKind) { return std::optional<QString>(QString::fromStdString(path)); });
@@ -159,7 +159,7 @@ protected:
             for (std::size_t at = 0; at < data.size(); at += 200000)
                 SendAll(peer, data.data() + at, std::min<std::size_t>(200000, data.size() - at));
         });
-        const bool all = WaitFor([&] { return dlg->ReceivedTotal() >= before + static_cast<std::int64_t>(data.size()); });
+        const bool all = WaitFor([&] { return dlg->Owners().received.Total() >= before + static_cast<std::int64_t>(data.size()); });
         sender.join();
         return all;
     }
@@ -388,10 +388,10 @@ TEST_F(RecordingTest, KeepingTheLastMebibyteBoundsThePaneWhileTheFileHoldsEveryt
             SendAll(peer.Get(), data.data() + at, std::min<std::size_t>(200000, data.size() - at));
     });
     const bool all = WaitFor([&] {
-        const ReceiveRecorder& recorder = dlg->ReceivedPane().Recorder();
-        const std::int64_t total = dlg->ReceivedTotal();
+        const ReceiveRecorder& recorder = dlg->Owners().received.Recorder();
+        const std::int64_t total = dlg->Owners().received.Total();
         if (totalBefore >= 0 && total - totalBefore > 16384) {
-            const std::size_t size = dlg->ReceivedBlock().Size();
+            const std::size_t size = dlg->Owners().received.Block().Size();
             const std::uint64_t unwritten = recorder.Taken() - writtenBefore;
             if (size > unwritten)
                 largestBeyondTheFile = std::max<std::size_t>(largestBeyondTheFile, size - unwritten);
@@ -399,7 +399,7 @@ TEST_F(RecordingTest, KeepingTheLastMebibyteBoundsThePaneWhileTheFileHoldsEveryt
         }
         if (totalBefore < 0) {
             writtenBefore = recorder.Written();
-            totalBefore = dlg->ReceivedTotal();
+            totalBefore = dlg->Owners().received.Total();
         }
         return total >= static_cast<std::int64_t>(data.size());
     });
@@ -411,9 +411,9 @@ TEST_F(RecordingTest, KeepingTheLastMebibyteBoundsThePaneWhileTheFileHoldsEveryt
     const std::size_t keep = 1 << 20;
     EXPECT_LE(largestBeyondTheFile, keep + keep / 8 + 2 * 16384);
     // The queue holds at most 32 MiB, so most of the 40 were in the file before the last block.
-    EXPECT_GT(dlg->ReceivedBlock().FrontDropped(), 0u) << "the pane did drop its front";
-    const std::uint64_t front = dlg->ReceivedBlock().FrontDropped();
-    EXPECT_EQ(front + dlg->ReceivedBlock().Size(), data.size());
+    EXPECT_GT(dlg->Owners().received.Block().FrontDropped(), 0u) << "the pane did drop its front";
+    const std::uint64_t front = dlg->Owners().received.Block().FrontDropped();
+    EXPECT_EQ(front + dlg->Owners().received.Block().Size(), data.size());
     EXPECT_TRUE(Received() == std::vector<unsigned char>(data.begin() + static_cast<std::ptrdiff_t>(front), data.end()));
     EXPECT_TRUE(FileText(path) == AsText(data));
 
@@ -430,7 +430,7 @@ TEST_F(RecordingTest, KeepingTheLastMebibyteBoundsThePaneWhileTheFileHoldsEveryt
     // Unticked, the pane holds everything again.
     Recording().KeepLastAction()->trigger();
     EXPECT_FALSE(Recording().KeepLastAction()->isChecked());
-    EXPECT_EQ(dlg->ReceivedPane().KeepLast(), 0u);
+    EXPECT_EQ(dlg->Owners().received.KeepLast(), 0u);
 }
 
 TEST_F(RecordingTest, StopRecordingReturnsAtOnceWhileTheFileTakesNothingAndTheFileCompletesLater)

@@ -29,9 +29,9 @@ TEST_F(TcpClientTest, ReceivesAMebibyteSentInLargeBurstsByteExactAndInOrder)
         for (std::size_t at = 0; at < data.size(); at += 100000)
             SendAll(peer.Get(), data.data() + at, std::min<std::size_t>(100000, data.size() - at));
     });
-    const bool all = WaitFor([&] { return dlg->ReceivedTotal() >= static_cast<std::int64_t>(data.size()); });
+    const bool all = WaitFor([&] { return dlg->Owners().received.Total() >= static_cast<std::int64_t>(data.size()); });
     sender.join();
-    ASSERT_TRUE(all) << dlg->ReceivedTotal();
+    ASSERT_TRUE(all) << dlg->Owners().received.Total();
     EXPECT_TRUE(Received() == data);
 
     peer = Fd();
@@ -53,7 +53,7 @@ TEST_F(TcpClientTest, AServerThatClosesAtOnceLeavesThePaneEmptyAndStartEnabled)
     EXPECT_EQ(m_states, (std::vector<QString>{"Connecting", "Connected", "Disconnected"}));
     EXPECT_TRUE(Enabled(IDC_START));
     EXPECT_FALSE(Enabled(IDC_STOP));
-    EXPECT_EQ(dlg->ReceivedTotal(), 0);
+    EXPECT_EQ(dlg->Owners().received.Total(), 0);
     EXPECT_TRUE(Boxes().empty());
 }
 
@@ -96,7 +96,7 @@ TEST_F(TcpClientTest, StopWhileConnectedClosesTheConnection)
     ASSERT_TRUE(WaitState(QStringLiteral("Connected")));
     const auto hello = Pattern(10);
     SendAll(peer.Get(), hello.data(), hello.size());
-    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedTotal() == 10; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Total() == 10; }));
 
     Click(IDC_STOP);
     EXPECT_TRUE(PeerClosed(peer.Get()));

@@ -34,7 +34,7 @@ TEST_F(TcpServerTest, ServesAClientThatSendsAndClosesThenFreesThePort)
     ASSERT_TRUE(WaitState(QStringLiteral("Connected")));
     const auto data = Pattern(50000, 7);
     SendAll(client.Get(), data.data(), data.size());
-    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedTotal() == 50000; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Total() == 50000; }));
     client = Fd();
 
     ASSERT_TRUE(WaitState(QStringLiteral("Disconnected")));
@@ -60,7 +60,7 @@ TEST_F(TcpServerTest, ASecondClientIsNeverServedAndIsDroppedWithTheFirst)
     ASSERT_TRUE(second) << "the platform completes the handshake";
     SendAll(second.Get(), "XYZ", 3);
     SendAll(first.Get(), "abc", 3);
-    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedTotal() >= 3; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Total() >= 3; }));
     first = Fd();
     ASSERT_TRUE(WaitState(QStringLiteral("Disconnected")));
     EXPECT_TRUE(PeerClosed(second.Get())) << "dropped when the listening socket closes";

@@ -81,7 +81,7 @@ private:
 };
 
 // The links the sends use: sockets and a serial port the test sets up.
-class TestLinks : public SendLinks {
+class TestLinks : public SocketSendLinks, public SerialSendLink {
 public:
     plat::SocketRef TcpConnection() override { return tcp.Get(); }
     plat::SocketRef UdpSocket(std::string& failure) override
@@ -163,7 +163,7 @@ protected:
 
     RecordingSendView view;
     TestLinks links;
-    SendEngine engine{view, links};
+    SendEngine engine{view, links, links};
 };
 
 } // namespace

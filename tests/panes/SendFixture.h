@@ -29,14 +29,14 @@ protected:
     }
     void FillSending(const std::vector<unsigned char>& bytes)
     {
-        ASSERT_EQ(dlg->SendingBlock().Resize(0), plat::BlockStatus::Ok);
-        ASSERT_EQ(dlg->SendingBlock().Insert(0, bytes.data(), bytes.size()), plat::BlockStatus::Ok);
+        ASSERT_EQ(dlg->Owners().sending.Block().Resize(0), plat::BlockStatus::Ok);
+        ASSERT_EQ(dlg->Owners().sending.Block().Insert(0, bytes.data(), bytes.size()), plat::BlockStatus::Ok);
         dlg->ControlAs<plat::HexView>(IDC_HEX_SENDING)->update();
     }
     std::vector<unsigned char> Pane()
     {
-        std::vector<unsigned char> out(dlg->SendingBlock().Size());
-        out.resize(dlg->SendingBlock().Read(0, out.data(), out.size()));
+        std::vector<unsigned char> out(dlg->Owners().sending.Block().Size());
+        out.resize(dlg->Owners().sending.Block().Read(0, out.data(), out.size()));
         return out;
     }
     plat::HexView* View() { return dlg->ControlAs<plat::HexView>(IDC_HEX_SENDING); }

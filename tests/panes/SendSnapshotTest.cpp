@@ -19,8 +19,8 @@ class SendSnapshotTest : public SendFixture {
 protected:
     const unsigned char* PaneStorage()
     {
-        const unsigned char* at = dlg->SendingBlock().HoldToRead();
-        dlg->SendingBlock().Release();
+        const unsigned char* at = dlg->Owners().sending.Block().HoldToRead();
+        dlg->Owners().sending.Block().Release();
         return at;
     }
     // Much more than the loopback socket buffers take: the send waits for the peer to read.
@@ -76,7 +76,7 @@ TEST_F(SendSnapshotTest, WhatGoesOutIsThePaneAtSendWhateverTheUserDoesMeanwhile)
     EXPECT_TRUE(got == atSend) << got.size() << " bytes arrived, not the pane as it was at Send";
     ASSERT_TRUE(WaitSenderState(QString::number(kLarge) + QStringLiteral(" bytes sent")));
     EXPECT_TRUE(Boxes().empty());
-    EXPECT_FALSE(dlg->SendingBlock().Shared()) << "the send let go of the bytes when it ended";
+    EXPECT_FALSE(dlg->Owners().sending.Block().Shared()) << "the send let go of the bytes when it ended";
 
     // The pane kept every edit, and takes more.
     EXPECT_TRUE(Pane() == edited);
@@ -92,12 +92,12 @@ TEST_F(SendSnapshotTest, APaneNobodyEditsIsSentFromItsOwnBytesWithoutACopy)
     const unsigned char* storage = PaneStorage();
     Click(IDC_SEND);
     ASSERT_TRUE(WaitFor([&] { return !Enabled(IDC_SEND); }));
-    EXPECT_TRUE(dlg->SendingBlock().Shared()) << "the send reads the pane's own bytes";
+    EXPECT_TRUE(dlg->Owners().sending.Block().Shared()) << "the send reads the pane's own bytes";
 
     std::vector<unsigned char> got = ReceiveUpTo(peer.Get(), atSend.size(), 60000);
     EXPECT_TRUE(got == atSend);
     ASSERT_TRUE(WaitSenderState(QString::number(kLarge) + QStringLiteral(" bytes sent")));
-    EXPECT_FALSE(dlg->SendingBlock().Shared()) << "the send let go of the bytes when it ended";
+    EXPECT_FALSE(dlg->Owners().sending.Block().Shared()) << "the send let go of the bytes when it ended";
 
     // An edit after the send is made in the pane's own storage: no copy was made at any time.
     QTest::keyClicks(View(), QStringLiteral("5A"));

@@ -37,7 +37,7 @@ protected:
         m_slave = std::move(pty.slave);
         const std::string name = pty.name;
         Click(IDC_MODE_RS232);
-        ASSERT_EQ(dlg->SerialPort().Open(name, 0, 0), 0u);
+        ASSERT_EQ(dlg->Owners().serial.Port().Open(name, 0, 0), 0u);
     }
     Fd m_master;
     Fd m_slave;

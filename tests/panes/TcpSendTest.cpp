@@ -185,8 +185,8 @@ TEST_F(TcpSendTest, LoadDuringASendNeverChangesWhatIsSent)
     for (const auto& [path, bytes] : files) {
         plat::SetFileDialogHook([path = path](plat::FileDialogKind) { return std::optional<QString>(path); });
         Click(IDC_LOAD);
-        std::vector<unsigned char> shown(dlg->SendingBlock().Size());
-        dlg->SendingBlock().Read(0, shown.data(), shown.size());
+        std::vector<unsigned char> shown(dlg->Owners().sending.Block().Size());
+        dlg->Owners().sending.Block().Read(0, shown.data(), shown.size());
         EXPECT_EQ(shown, bytes) << path.toStdString() << ": the pane shows the loaded file";
     }
     plat::SetFileDialogHook(nullptr);

@@ -13,7 +13,7 @@ class TypedSendTest : public SendFixture {};
 TEST_F(TypedSendTest, ATEnterWithCrLfChosenReachesThePeerAsTyped)
 {
     Fd peer = Connect();
-    dlg->SendingMenu()->LineEndingAction("\r\n")->trigger();
+    dlg->Owners().sending.Menu()->LineEndingAction("\r\n")->trigger();
     View()->setFocus();
     QTest::keyClick(View(), Qt::Key_Tab, Qt::ControlModifier);
     ASSERT_EQ(View()->ActiveArea(), plat::HexArea::Text);
@@ -46,7 +46,7 @@ TEST_F(TypedSendTest, APastSendPutBackWhilePeriodicKeepsSendingTheOldBytesUntilS
     Click(IDC_SEND);
     ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Send")));
 
-    QMenu* recent = dlg->SendingMenu()->RecentMenu();
+    QMenu* recent = dlg->Owners().sending.Menu()->RecentMenu();
     ASSERT_EQ(recent->actions().size(), 2);
     EXPECT_TRUE(recent->actions()[0]->text().startsWith(QStringLiteral("1000 bytes")));
     EXPECT_TRUE(recent->actions()[1]->text().startsWith(QStringLiteral("5 bytes  \"first\"")));

@@ -31,7 +31,7 @@ TEST_F(UdpSendTest, SendsDatagramsOf512BytesFromTheServerPortAndShowsReplies)
 
     SendDatagram(peer.Get(), serverPort, Pattern(700, 9));
     SendDatagram(peer.Get(), serverPort, Pattern(3, 10));
-    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedTotal() == 703; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Total() == 703; }));
     auto both = Pattern(700, 9);
     const auto tail = Pattern(3, 10);
     both.insert(both.end(), tail.begin(), tail.end());
@@ -51,7 +51,7 @@ TEST_F(UdpSendTest, WithoutAServerPortRepliesToTheEndpointsOwnPortAreShown)
     ASSERT_TRUE(ReceiveDatagram(peer.Get(), d));
     ASSERT_NE(d.fromPort, 0);
     SendDatagram(peer.Get(), d.fromPort, Pattern(20, 2));
-    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedTotal() == 20; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Total() == 20; }));
     EXPECT_TRUE(Received() == Pattern(20, 2));
 }
 
@@ -74,7 +74,7 @@ TEST_F(UdpSendTest, ASendBeforeStartLendsItsSocketToTheReceiveLoop)
     ASSERT_TRUE(ReceiveDatagram(peer.Get(), second));
     EXPECT_EQ(second.fromPort, first.fromPort) << "one socket for both";
     SendDatagram(peer.Get(), first.fromPort, Pattern(5, 4));
-    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedTotal() == 5; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Total() == 5; }));
 }
 
 TEST_F(UdpSendTest, AnEmptyDatagramEndsTheReceiveLoopAndStopStaysEnabled)

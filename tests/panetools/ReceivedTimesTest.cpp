@@ -47,15 +47,15 @@ protected:
     }
 
     plat::HexView* Pane() { return Widget<plat::HexView>(IDC_HEX_RECEIVED); }
-    ArrivalTimes& Times() { return dlg->ReceivedArrivals(); }
+    ArrivalTimes& Times() { return dlg->Owners().received.Arrivals(); }
 
     // The client sends `size` bytes of `value`; returns when the pane holds them.
     void Send(std::size_t size, unsigned char value)
     {
         const std::vector<unsigned char> bytes(size, value);
-        const std::int64_t expected = dlg->ReceivedTotal() + static_cast<std::int64_t>(size);
+        const std::int64_t expected = dlg->Owners().received.Total() + static_cast<std::int64_t>(size);
         ASSERT_TRUE(SendAll(m_client.Get(), bytes.data(), bytes.size()));
-        ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedTotal() == expected; }));
+        ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Total() == expected; }));
     }
     // A quiet spell well beyond the default gap of 100 ms.
     static void Quiet() { std::this_thread::sleep_for(std::chrono::milliseconds(400)); }
@@ -250,7 +250,7 @@ TEST_F(ReceivedTimesTest, ClearForgetsTheTimesWithTheBytes)
     EXPECT_TRUE(AccessibleLines()[0].startsWith(Clock(before)));
 
     QTest::mouseClick(dlg->Control(IDC_CLEAR_RECEIVED), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return dlg->ReceivedBlock().Size() == 0 && dlg->ReceivedTotal() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Block().Size() == 0 && dlg->Owners().received.Total() == 0; }));
     EXPECT_EQ(Times().Count(), 0u);
     EXPECT_FALSE(AccessibleLines()[0].contains(QLatin1Char(':'))) << AccessibleLines()[0].toStdString();
 

@@ -1,7 +1,6 @@
 // Change Setting over a real pseudo-terminal mapped to a COM number: only what the device accepts
 // is stored, and the link is left closed.
 #include "resources/ControlIds.h"
-#include "tests/serial/RecordedDevices.h"
 #include "tests/settings/SettingsWindow.h"
 
 #include <termios.h>
@@ -46,12 +45,12 @@ TEST_F(ChangeSetting, AcceptedChoiceIsStoredShownAndOpensTheLinkWithExactlyThose
     EXPECT_EQ(dlg->GetText(IDC_SERIAL_PORT), "COM5");
     EXPECT_EQ(dlg->GetText(IDC_SERIAL_BAUD), "115200");
     // The trial opening leaves the link closed.
-    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+    EXPECT_FALSE(dlg->Owners().serial.Port().IsOpen());
     EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");
     EXPECT_TRUE(dlg->IsEnabled(IDC_START));
     EXPECT_FALSE(dlg->IsEnabled(IDC_STOP));
 
-    ASSERT_EQ(dlg->OpenSerialWithSettings(), 0);
+    ASSERT_EQ(dlg->Owners().serial.OpenWithStoredSettings(), 0u);
     termios line{};
     ASSERT_EQ(::tcgetattr(m_pty.Master(), &line), 0);
     EXPECT_EQ(::cfgetospeed(&line), B115200);
@@ -60,36 +59,10 @@ TEST_F(ChangeSetting, AcceptedChoiceIsStoredShownAndOpensTheLinkWithExactlyThose
     EXPECT_EQ(line.c_iflag & (IXON | IXOFF), 0u);
 }
 
-TEST_F(ChangeSetting, APortThatDoesNotExistKeepsThePreviousConfiguration)
-{
-    RecordedDevices present({recorded::Ftdi()});
-    MapComPort(6, Scratch() + "/no-such-device");
-    ASSERT_TRUE(Choose({5, 14, 3, 0, 0, 0}));
-    // The message of old, then why.
-    EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
-                              "Unable to open COM-port. Previous configuration is maintained.\n" + Scratch() +
-                              "/no-such-device is not present. Present ports: COM33 (ttyUSB0, FTDI FT232R USB UART, A123).")});
-    EXPECT_EQ(ReadFile(MachineKeyFile()), m_storedBefore);
-    EXPECT_EQ(dlg->GetText(IDC_SERIAL_PORT), "COM1");
-    EXPECT_EQ(dlg->GetText(IDC_SERIAL_BAUD), "19200");
-    EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");
-    EXPECT_FALSE(dlg->SerialPort().IsOpen());
-}
-
-TEST_F(ChangeSetting, LineSettingsTheDeviceRefusesAreNotStored)
-{
-    // A pseudo-terminal cannot keep parity: the port reads the setting back and refuses it.
-    ASSERT_TRUE(Choose({kPort - 1, 9, 2, 2, 0, 0}));
-    EXPECT_EQ(BoxTexts(), std::vector<QString>{"Unable to set COM-port setting. Previous configuration is maintained."});
-    EXPECT_EQ(ReadFile(MachineKeyFile()), m_storedBefore);
-    EXPECT_EQ(dlg->GetText(IDC_SERIAL_PARITY), "No Parity");
-    EXPECT_FALSE(dlg->SerialPort().IsOpen());
-}
-
 TEST_F(ChangeSetting, CancelChangesNothingNotEvenAnOpenLink)
 {
     ASSERT_TRUE(Choose({kPort - 1, 10, 3, 0, 0, 0}));
-    ASSERT_EQ(dlg->OpenSerialWithSettings(), 0);
+    ASSERT_EQ(dlg->Owners().serial.OpenWithStoredSettings(), 0u);
     dlg->SetText(IDC_STATE, "Opened");
     const std::string stored = ReadFile(MachineKeyFile());
 
@@ -97,7 +70,7 @@ TEST_F(ChangeSetting, CancelChangesNothingNotEvenAnOpenLink)
         SelectInDialog(config, 1029, 0);
         PressDialogButton(config, 2);
     }));
-    EXPECT_TRUE(dlg->SerialPort().IsOpen());
+    EXPECT_TRUE(dlg->Owners().serial.Port().IsOpen());
     EXPECT_EQ(dlg->GetText(IDC_STATE), "Opened");
     EXPECT_EQ(ReadFile(MachineKeyFile()), stored);
 }
@@ -105,12 +78,12 @@ TEST_F(ChangeSetting, CancelChangesNothingNotEvenAnOpenLink)
 TEST_F(ChangeSetting, ASuccessfulChangeClosesALinkThatWasOpen)
 {
     ASSERT_TRUE(Choose({kPort - 1, 10, 3, 0, 0, 0}));
-    ASSERT_EQ(dlg->OpenSerialWithSettings(), 0);
-    ASSERT_TRUE(dlg->SerialPort().IsOpen());
+    ASSERT_EQ(dlg->Owners().serial.OpenWithStoredSettings(), 0u);
+    ASSERT_TRUE(dlg->Owners().serial.Port().IsOpen());
 
     ASSERT_TRUE(Choose({kPort - 1, 13, 3, 0, 2, 0}));
     EXPECT_TRUE(Boxes().empty());
-    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+    EXPECT_FALSE(dlg->Owners().serial.Port().IsOpen());
     EXPECT_EQ(dlg->GetText(IDC_SERIAL_BAUD), "57600");
     EXPECT_EQ(dlg->GetText(IDC_SERIAL_STOP_BITS), "2 Stop Bit");
     EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");

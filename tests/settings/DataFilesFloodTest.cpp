@@ -18,8 +18,8 @@ TEST_F(DataFilesFlood, SaveDuringAFloodWritesAPrefixAndLosesNothing)
     for (std::size_t i = 0; i < chunk.size(); ++i)
         chunk[i] = static_cast<char>(i * 7 + i / 256);
     auto deliver = [this](const std::string& bytes) {
-        dlg->ReceiveSink().Deliver(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-        dlg->ReceiveSink().WaitForRoom();
+        dlg->Owners().received.Deliver(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        dlg->Owners().received.WaitForRoom();
     };
     for (int i = 0; i < 256; ++i)
         deliver(chunk);
@@ -36,7 +36,7 @@ TEST_F(DataFilesFlood, SaveDuringAFloodWritesAPrefixAndLosesNothing)
     });
     while (sent < 256 * 16384 + 1'000'000)
         std::this_thread::yield();
-    const std::size_t sizeAtClick = dlg->ReceivedBlock().Size();
+    const std::size_t sizeAtClick = dlg->Owners().received.Block().Size();
     const std::string path = Scratch() + "/flood.bin";
     AnswerFileDialog(QString::fromStdString(path));
     Click(IDC_SAVE_RECEIVED);
@@ -48,11 +48,11 @@ TEST_F(DataFilesFlood, SaveDuringAFloodWritesAPrefixAndLosesNothing)
     flood.join();
 
     const std::string saved = ReadFile(path);
-    std::string pane(dlg->ReceivedBlock().Size(), '\0');
-    dlg->ReceivedBlock().Read(0, reinterpret_cast<unsigned char*>(pane.data()), pane.size());
+    std::string pane(dlg->Owners().received.Block().Size(), '\0');
+    dlg->Owners().received.Block().Read(0, reinterpret_cast<unsigned char*>(pane.data()), pane.size());
     EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(static_cast<std::int64_t>(pane.size()), sent.load());
-    EXPECT_EQ(dlg->ReceivedTotal(), sent.load());
+    EXPECT_EQ(dlg->Owners().received.Total(), sent.load());
     ASSERT_GE(saved.size(), sizeAtClick);
     ASSERT_LE(saved.size(), pane.size());
     EXPECT_TRUE(pane.compare(0, saved.size(), saved) == 0);

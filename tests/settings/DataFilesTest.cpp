@@ -29,14 +29,14 @@ protected:
     }
     void FillSending(const std::string& bytes)
     {
-        plat::ByteBlock& block = dlg->SendingBlock();
+        plat::ByteBlock& block = dlg->Owners().sending.Block();
         ASSERT_EQ(block.Resize(0), plat::BlockStatus::Ok);
         ASSERT_EQ(block.Overwrite(0, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
                   plat::BlockStatus::Ok);
     }
     void Deliver(const std::string& bytes)
     {
-        dlg->ReceiveSink().Deliver(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        dlg->Owners().received.Deliver(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
     }
     void Save(int button, const std::string& path)
     {
@@ -77,20 +77,20 @@ TEST_F(DataFiles, SixteenMebibytesRoundTripExactlyThroughBothPanes)
 
     FillSending("previous");
     Load(File("received.bin"));
-    EXPECT_TRUE(BlockBytes(dlg->SendingBlock()) == bytes);
+    EXPECT_TRUE(BlockBytes(dlg->Owners().sending.Block()) == bytes);
     EXPECT_TRUE(Boxes().empty());
     // Saving changes neither pane.
-    EXPECT_EQ(dlg->ReceivedTotal(), static_cast<std::int64_t>(bytes.size()));
+    EXPECT_EQ(dlg->Owners().received.Total(), static_cast<std::int64_t>(bytes.size()));
 }
 
 TEST_F(DataFiles, SavingClearsTheModifiedMarkOfThatPaneOnly)
 {
     FillSending("abc");
-    dlg->SendingView().View()->SetModified(true);
-    dlg->ReceivedView().View()->SetModified(true);
+    dlg->Owners().sending.View().View()->SetModified(true);
+    dlg->Owners().receivedView.View()->SetModified(true);
     Save(IDC_SAVE_SENDING, File("out.bin"));
-    EXPECT_FALSE(dlg->SendingView().View()->IsModified());
-    EXPECT_TRUE(dlg->ReceivedView().View()->IsModified());
+    EXPECT_FALSE(dlg->Owners().sending.View().View()->IsModified());
+    EXPECT_TRUE(dlg->Owners().receivedView.View()->IsModified());
 }
 
 TEST_F(DataFiles, AnEmptyPaneEmptiesAnExistingFile)
@@ -107,7 +107,7 @@ TEST_F(DataFiles, LoadingANameThatDoesNotExistCreatesItEmptyAndEmptiesThePane)
 {
     FillSending("to be replaced");
     Load(File("new.bin"));
-    EXPECT_EQ(BlockBytes(dlg->SendingBlock()), "");
+    EXPECT_EQ(BlockBytes(dlg->Owners().sending.Block()), "");
     struct stat info{};
     ASSERT_EQ(::stat(File("new.bin").c_str(), &info), 0);
     EXPECT_EQ(info.st_size, 0);
@@ -120,7 +120,7 @@ TEST_F(DataFiles, CancellingTheDialogChangesNothing)
     AnswerFileDialog(std::nullopt);
     Click(IDC_LOAD);
     Click(IDC_SAVE_SENDING);
-    EXPECT_EQ(BlockBytes(dlg->SendingBlock()), "kept");
+    EXPECT_EQ(BlockBytes(dlg->Owners().sending.Block()), "kept");
     EXPECT_TRUE(Boxes().empty());
 }
 
@@ -153,7 +153,7 @@ TEST_F(DataFiles, LoadOfAFileThatCannotBeOpenedReportsTheCauseAndKeepsThePane)
     Load(denied);
     ASSERT_EQ(BoxTexts(), std::vector<QString>{QString("Access to %1 was denied.").arg(denied.c_str())});
     EXPECT_EQ(Boxes()[0].icon, plat::MessageIcon::Stop);
-    EXPECT_EQ(BlockBytes(dlg->SendingBlock()), "as it was");
+    EXPECT_EQ(BlockBytes(dlg->Owners().sending.Block()), "as it was");
 }
 
 TEST_F(DataFiles, AFileAnotherOpenerHoldsIsASharingViolationAndIsLeftUntouched)
@@ -168,7 +168,7 @@ TEST_F(DataFiles, AFileAnotherOpenerHoldsIsASharingViolationAndIsLeftUntouched)
     Save(IDC_SAVE_SENDING, path);
     const QString text = QString("A sharing violation occurred while accessing %1.").arg(path.c_str());
     EXPECT_EQ(BoxTexts(), (std::vector<QString>{text, text}));
-    EXPECT_EQ(BlockBytes(dlg->SendingBlock()), "pane");
+    EXPECT_EQ(BlockBytes(dlg->Owners().sending.Block()), "pane");
     EXPECT_EQ(ReadFile(path), "held by someone else");
     ::close(holder);
 
@@ -176,7 +176,7 @@ TEST_F(DataFiles, AFileAnotherOpenerHoldsIsASharingViolationAndIsLeftUntouched)
     ClearBoxes();
     Load(path);
     EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(BlockBytes(dlg->SendingBlock()), "held by someone else");
+    EXPECT_EQ(BlockBytes(dlg->Owners().sending.Block()), "held by someone else");
 }
 
 TEST_F(DataFiles, WriteAndPathFailuresNameTheirCause)
@@ -192,11 +192,11 @@ TEST_F(DataFiles, WriteAndPathFailuresNameTheirCause)
                               QString("%1 was not found.").arg(File("no-such-folder/out.bin").c_str()),
                               QString("%1 was not found.").arg(File("no-such-folder/in.bin").c_str()),
                           }));
-    EXPECT_EQ(BlockBytes(dlg->SendingBlock()), "some bytes");
+    EXPECT_EQ(BlockBytes(dlg->Owners().sending.Block()), "some bytes");
     // A failed save leaves the mark: the bytes are not stored anywhere yet.
-    dlg->SendingView().View()->SetModified(true);
+    dlg->Owners().sending.View().View()->SetModified(true);
     Save(IDC_SAVE_SENDING, "/dev/full");
-    EXPECT_TRUE(dlg->SendingView().View()->IsModified());
+    EXPECT_TRUE(dlg->Owners().sending.View().View()->IsModified());
 }
 
 TEST_F(DataFiles, SavingToAPipeThatNobodyReadsEndsWithAClearMessage)

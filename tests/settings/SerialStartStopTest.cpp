@@ -22,8 +22,8 @@ protected:
     }
     std::string Received()
     {
-        std::string bytes(dlg->ReceivedBlock().Size(), '\0');
-        dlg->ReceivedBlock().Read(0, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+        std::string bytes(dlg->Owners().received.Block().Size(), '\0');
+        dlg->Owners().received.Block().Read(0, reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
         return bytes;
     }
 
@@ -47,7 +47,7 @@ TEST_F(SerialStartStop, OpenExchangesBytesBothWaysAndCloseEndsTheLink)
     EXPECT_EQ(Received(), inbound);
 
     const std::string outbound("\x00\r\nto the line", 14);
-    ASSERT_EQ(dlg->SendingBlock().Overwrite(0, reinterpret_cast<const unsigned char*>(outbound.data()),
+    ASSERT_EQ(dlg->Owners().sending.Block().Overwrite(0, reinterpret_cast<const unsigned char*>(outbound.data()),
                                             outbound.size()),
               plat::BlockStatus::Ok);
     Click(IDC_SEND);
@@ -55,7 +55,7 @@ TEST_F(SerialStartStop, OpenExchangesBytesBothWaysAndCloseEndsTheLink)
 
     Click(IDC_STOP);
     EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");
-    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+    EXPECT_FALSE(dlg->Owners().serial.Port().IsOpen());
     EXPECT_TRUE(dlg->IsEnabled(IDC_START));
 }
 
@@ -112,7 +112,7 @@ TEST_F(SerialStartStop, UnplugWhileOpenClosesTheLinkAndOpenWorksWhenItIsBack)
     EXPECT_TRUE(WaitUntil([&] { return dlg->GetText(IDC_STATE) == "Disconnected"; }));
     EXPECT_TRUE(dlg->IsEnabled(IDC_START));
     EXPECT_FALSE(dlg->IsEnabled(IDC_STOP));
-    EXPECT_FALSE(dlg->SerialPort().IsOpen());
+    EXPECT_FALSE(dlg->Owners().serial.Port().IsOpen());
     EXPECT_EQ(Received(), "before");
     EXPECT_TRUE(Boxes().empty());
 

@@ -19,11 +19,7 @@
 #include <string>
 #include <vector>
 
-// The window with the operations that other commands call made reachable.
-class TestMainDlg : public CMainDlg {
-public:
-    using CMainDlg::OpenSerialWithSettings;
-};
+using TestMainDlg = CMainDlg;
 
 class SettingsWindowTest : public ::testing::Test {
 public:
