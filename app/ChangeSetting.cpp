@@ -2,7 +2,7 @@
 // serial link tries them and stores only what the device accepted.
 #include "app/MainDlg.h"
 
-#include "serial/SerialConfigDlg.h"
+#include "serial/dialog/SerialConfigDlg.h"
 
 namespace {
 

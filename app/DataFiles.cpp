@@ -1,7 +1,7 @@
 // Save and Load of the panes' bytes.
 #include "app/MainDlg.h"
 
-#include "panes/PaneFiles.h"
+#include "panes/ui/PaneFiles.h"
 
 void CMainDlg::OnSaveReceived()
 {

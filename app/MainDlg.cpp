@@ -1,8 +1,8 @@
 #include "app/MainDlg.h"
 
 #include "app/AboutDlg.h"
-#include "panes/PaneTextExport.h"
-#include "panes/ReceivedTimesMenu.h"
+#include "panes/ui/PaneTextExport.h"
+#include "panes/ui/ReceivedTimesMenu.h"
 #include "platform/toolkit/MessageBox.h"
 #include "resources/ControlIds.h"
 #include "resources/Resources.h"
@@ -80,8 +80,8 @@ void CMainDlg::InitWindowState()
     m_sending.Block().MakeEmptyArray();
     m_hexReceived.BindData(&m_pane.Block(), 0);
     m_sending.View().BindData(&m_sending.Block(), 0);
-    m_hexReceived.UpdateView(15);
-    m_sending.View().UpdateView(15);
+    m_hexReceived.UpdateView(CHexeditctrl1::kFirstDraw);
+    m_sending.View().UpdateView(CHexeditctrl1::kFirstDraw);
 
     m_serialLink.LoadSettings();
     ResetLinkControls();

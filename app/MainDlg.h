@@ -8,13 +8,13 @@
 #include "app/ReceivedStateDisplay.h"
 #include "links/LinkSession.h"
 #include "links/LinkTypes.h"
-#include "panes/HexEditCtrl.h"
-#include "panes/ReceivedPane.h"
-#include "panes/ReceivedRecording.h"
-#include "panes/SendEngine.h"
-#include "panes/SendingPane.h"
+#include "panes/models/ReceivedPane.h"
+#include "panes/models/SendEngine.h"
+#include "panes/ui/HexEditCtrl.h"
+#include "panes/ui/ReceivedRecording.h"
+#include "panes/ui/SendingPane.h"
 #include "platform/toolkit/TemplateDialog.h"
-#include "serial/SerialLink.h"
+#include "serial/link/SerialLink.h"
 
 #include <QIcon>
 #include <cstdint>

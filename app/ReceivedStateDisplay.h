@@ -2,7 +2,7 @@
 // The Received State field: the latest state the receive path reported, shown at most once a frame,
 // and its tooltip, which tells the datagrams lost and the recording.
 
-#include "panes/ReceivedPane.h"
+#include "panes/models/ReceivedPane.h"
 #include "platform/toolkit/DlgItem.h"
 #include "platform/toolkit/FrameClock.h"
 

@@ -5,7 +5,7 @@
 #include "platform/toolkit/MessageBox.h"
 #include "platform/toolkit/WindowThread.h"
 #include "resources/ControlIds.h"
-#include "serial/SettingsText.h"
+#include "serial/dialog/SettingsText.h"
 
 void CMainDlg::ShowSerialSettings(const SerialSettings& settings)
 {

@@ -8,9 +8,9 @@
 // neither slip a socket past it nor change the buttons of a later link. It writes the State field
 // until a later Start.
 
+#include "core/ReceiveSink.h"
+#include "core/SendLinks.h"
 #include "platform/net/Socket.h"
-#include "platform/receive/ReceiveSink.h"
-#include "platform/receive/SendLinks.h"
 #include "platform/sync/WorkerThreads.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
 // The serial link without a window, over real pseudo-terminals mapped to COM numbers in a store of
 // its own: the opening with what is stored, its refusals, the lost device, the trial opening of new
 // settings, and a close while the far end floods the line.
-#include "serial/SerialLink.h"
+#include "serial/link/SerialLink.h"
 #include "tests/serial/RecordedDevices.h"
 #include "tests/serial/SerialTestSupport.h"
 #include "tests/support/WaitFor.h"
