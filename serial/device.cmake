@@ -7,7 +7,6 @@ relvanto_library(relvanto_serial
   ${CMAKE_CURRENT_LIST_DIR}/LineSettings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DeviceOpen.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialSession.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/SerialCompletion.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialPort.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortIo.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialEventPort.cpp

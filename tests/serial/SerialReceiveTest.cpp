@@ -47,7 +47,7 @@ TEST(SerialReceive, EightMebibytesThroughNullModemArriveExactInBoundedBlocks)
     // Chunks of 2048 as the send engine writes them.
     for (size_t offset = 0; offset < data.size(); offset += 2048) {
         std::uint32_t written = 0;
-        ASSERT_EQ(sender.Write(data.data() + offset, 2048, &written, nullptr, CSerialPort::kInfinite), kSuccess);
+        ASSERT_EQ(sender.Write(data.data() + offset, 2048, &written, CSerialPort::kInfinite), kSuccess);
         ASSERT_EQ(written, 2048u);
     }
     ASSERT_TRUE(sink.WaitForBytes(data.size()));
@@ -110,7 +110,7 @@ TEST(SerialReceive, CloseDuringBlockedWriteReturnsAtOnce)
     std::vector<unsigned char> data(1 << 20, 0xAA);
     std::uint32_t status = 0xFFFFFFFF, written = 0;
     std::thread writer([&] {
-        status = port.Write(data.data(), static_cast<std::uint32_t>(data.size()), &written, nullptr, CSerialPort::kInfinite);
+        status = port.Write(data.data(), static_cast<std::uint32_t>(data.size()), &written, CSerialPort::kInfinite);
     });
     // Wait until the write is stuck: the pair stops taking bytes.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -143,7 +143,7 @@ TEST(SerialReceive, AReceiverWaitingForItsSinkLeavesThePortFreeForAWrite)
 
     const char out[] = "out";
     std::uint32_t written = 0;
-    EXPECT_EQ(port.Write(out, 3, &written, nullptr, 2000), kSuccess) << "the write does not wait for the sink";
+    EXPECT_EQ(port.Write(out, 3, &written, 2000), kSuccess) << "the write does not wait for the sink";
     EXPECT_EQ(pty.ReadMaster(3, 2000), "out");
     sink.go.Set();
     EXPECT_TRUE(sink.WaitForBytes(2));
