@@ -122,6 +122,38 @@ TEST(SerialReceive, CloseDuringBlockedWriteReturnsAtOnce)
     EXPECT_LT(written, data.size());
 }
 
+TEST(SerialReceive, AWriteTheDeviceHoldsUpLeavesThePortFreeForReceiving)
+{
+    PtyPair pty;
+    RecordingSink sink;
+    CSerialReceiver port;
+    OpenForLink(port, sink, pty.SlavePath());
+    // Nobody reads the master: fill the pair, then a write that must wait for room.
+    const std::vector<unsigned char> data = PatternBytes(1 << 20, 9);
+    std::uint32_t filled = 0;
+    ASSERT_EQ(port.WriteWithin(data.data(), static_cast<std::uint32_t>(data.size()), &filled, 200), kTimeout);
+    std::uint32_t status = 0xFFFFFFFF, written = 0;
+    std::thread writer([&] {
+        status = port.Write(data.data() + filled, static_cast<std::uint32_t>(data.size()) - filled, &written,
+                            CSerialPort::kInfinite);
+    });
+    pty.WriteMaster("in", 2);
+    EXPECT_TRUE(sink.WaitForBytes(2)) << "received while the write waits for room";
+
+    std::string out;
+    while (out.size() < data.size()) {
+        const std::string piece = pty.ReadMaster(data.size() - out.size(), 10000);
+        if (piece.empty())
+            break;
+        out += piece;
+    }
+    writer.join();
+    EXPECT_EQ(status, kSuccess);
+    EXPECT_EQ(filled + written, data.size());
+    EXPECT_TRUE(out.size() == data.size() && std::equal(data.begin(), data.end(), out.begin(),
+                                                        [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); }));
+}
+
 TEST(SerialReceive, AReceiverWaitingForItsSinkLeavesThePortFreeForAWrite)
 {
     // A sink behind (a recording's disk): its receiver waits after every delivery until let go.
