@@ -1,7 +1,7 @@
 // Event waits, the stop of a wait, and the receiver's choice of what to hand over.
 
-#include "serial/DeviceOpen.h"
-#include "serial/SerialReceiver.h"
+#include "serial/port/DeviceOpen.h"
+#include "serial/port/SerialReceiver.h"
 #include "tests/serial/SerialTestSupport.h"
 
 #include <gtest/gtest.h>
