@@ -48,6 +48,7 @@ void CMainDlg::OnChangeSetting()
     if (!store.Open())
         return;
 
+    m_extras->EndLines();
     m_serial.Close();
     m_btnStart.EnableWindow(true);
     m_btnStop.EnableWindow(false);

@@ -16,6 +16,7 @@ void CMainDlg::ResetLinkControls()
     m_btnStop.SetWindowText(QStringLiteral("No Select"));
     m_btnStop.EnableWindow(false);
     m_btnSend.EnableWindow(true);
+    m_extras->SetMode(LinkExtras::Mode::Other);
     ResetReceivedState();
     m_lostTip.clear();
     ShowReceivedTip();
@@ -28,6 +29,7 @@ void CMainDlg::TearDownLink()
     m_link.TearDown();
     if (QWidget* state = m_editState.Widget())
         state->setToolTip(QString());
+    m_extras->EndLines();
     m_serial.Close();
     // A recording ends with the link, once no receiver can deliver any more: the file gets exactly
     // what the pane received, written out in the background.

@@ -36,6 +36,7 @@ void CMainDlg::OnStartLink()
         m_serial.Close();
         if (OpenSerialWithSettings() == 0) {
             m_editState.SetWindowText(QStringLiteral("Opened"));
+            m_extras->BeginLines(m_serial, m_handshaking == HandshakingHardware);
             m_btnStart.EnableWindow(false);
             m_btnStop.EnableWindow(true);
         }

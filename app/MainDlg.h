@@ -4,6 +4,7 @@
 // report back through the narrow views this class implements. Every handler (On...) runs on the
 // window's thread; the view functions are called from workers and only queue their work.
 
+#include "app/LinkExtras.h"
 #include "links/LinkSession.h"
 #include "links/LinkTypes.h"
 #include "panes/HexEditCtrl.h"
@@ -175,6 +176,8 @@ private:
     ReceivedRecording* m_recording = nullptr;
     // The Sending pane's line ending, escaped paste and recent sends; a child of its view.
     SendingPaneMenu* m_sendingMenu = nullptr;
+    // The link's controls beyond the template, in a row below it; a child of the window.
+    LinkExtras* m_extras = nullptr;
     QString m_lostTip;
     QString m_recordingTip;
 

@@ -122,6 +122,15 @@ std::uint32_t CSerialPort::SetHandshaking(HandshakingMode mode)
     return Finish(ApplyHandshaking(session.Descriptor(), mode));
 }
 
+bool CSerialPort::WithDescriptor(const std::function<void(int fd)>& call)
+{
+    CSessionUse session(Session());
+    if (!session)
+        return false;
+    call(session.Descriptor());
+    return true;
+}
+
 std::uint32_t CSerialPort::SetReadMode(ReadMode mode)
 {
     m_lastStatus = kSuccess;

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -71,6 +72,9 @@ public:
     std::uint32_t LastStatus() const { return m_lastStatus.load(); }
     // Open from a successful Open until Close, also after the device hung up.
     bool IsOpen() const;
+    // Any thread: runs `call` with the current opening's descriptor while that opening is entered,
+    // so that Close cannot close it underneath; false when the port is not open.
+    bool WithDescriptor(const std::function<void(int fd)>& call);
 
 protected:
     // The opening the calling thread acts on: the one its event thread was started for when
