@@ -69,15 +69,18 @@ void ModemLines::End()
 
 void ModemLines::WatchLines()
 {
+    // The driver's wait starts from the lines as they are when it is called: they are read right
+    // before it, so that a change made since the last reading shows.
     for (;;) {
-        const int result = m_device->WaitForChange();
-        if (result == EINTR)
-            continue;
+        Refresh();
+        int result;
+        do
+            result = m_device->WaitForChange();
+        while (result == EINTR);
         // Woken at End, unplugged (EIO), or a driver that cannot wait for its lines: the lamps
         // keep what they showed last.
         if (result != 0)
             return;
-        Refresh();
     }
 }
 

@@ -50,9 +50,12 @@ public:
     }
     int WaitForChange() override
     {
+        // As the driver's wait: a change made before the call is not seen by it.
         std::unique_lock lock(m_lock);
         const int seen = m_changes;
+        m_waiting = true;
         m_changed.wait(lock, [&] { return m_woken || m_changes != seen; });
+        m_waiting = false;
         return m_woken ? ECANCELED : 0;
     }
     void Wake() override
@@ -61,14 +64,20 @@ public:
         m_woken = true;
         m_changed.notify_all();
     }
-    // The peer changes the input lines; a ring counts when RI goes inactive, as the driver counts.
+    // The peer changes the input lines once the watch waits for it; a ring counts when RI goes
+    // inactive, as the driver counts.
     void SetInputs(int inputs)
     {
+        ASSERT_TRUE(testwait::WaitUntil([this] {
+            std::lock_guard guard(m_lock);
+            return m_waiting;
+        }));
         std::lock_guard guard(m_lock);
         if ((m_lines & LineRi) && !(inputs & LineRi))
             ++m_rings;
         m_lines = (m_lines & (LineDtr | LineRts)) | inputs;
         ++m_changes;
+        m_waiting = false;
         m_changed.notify_all();
     }
     std::vector<Call> Calls()
@@ -89,6 +98,7 @@ private:
     long m_rings = 0;
     int m_changes = 0;
     bool m_woken = false;
+    bool m_waiting = false;
     std::vector<Call> m_calls;
 };
 
