@@ -2,8 +2,8 @@
 
 #include "platform/toolkit/TemplateDialog.h"
 #include "platform/toolkit/WindowThread.h"
-#include "serial/DescriptorLines.h"
-#include "serial/SerialPort.h"
+#include "serial/link/DescriptorLines.h"
+#include "serial/port/SerialPort.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -6,8 +6,8 @@
 // Every function runs on the window's thread unless it says otherwise.
 
 #include "links/LinkSession.h"
-#include "serial/LineDevice.h"
-#include "serial/ModemLines.h"
+#include "serial/link/LineDevice.h"
+#include "serial/link/ModemLines.h"
 
 #include <QWidget>
 #include <atomic>

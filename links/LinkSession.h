@@ -10,7 +10,7 @@
 
 #include "links/Reconnect.h"
 #include "platform/net/Socket.h"
-#include "platform/receive/ReceiveSink.h"
+#include "core/ReceiveSink.h"
 #include "platform/sync/WorkerThreads.h"
 
 #include <atomic>

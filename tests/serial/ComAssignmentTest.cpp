@@ -1,7 +1,7 @@
 // COM numbers for present devices: the names that reach them, and links from COM97 up for the
 // devices no name reaches, in temporary store folders.
 
-#include "serial/ComAssignment.h"
+#include "serial/devices/ComAssignment.h"
 #include "tests/serial/RecordedDevices.h"
 #include "tests/serial/SerialTestSupport.h"
 
