@@ -40,5 +40,6 @@ void CMainDlg::OnChangeSetting()
                     current.handshaking);
     if (dlg.DoModal() != CSerialConfigDlg::kOk)
         return;
+    m_extras->EndLines();
     m_serialLink.TryNewSettings(ChosenSettings(dlg, current));
 }

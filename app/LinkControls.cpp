@@ -16,6 +16,7 @@ void CMainDlg::ResetLinkControls()
     m_controls.stop.SetWindowText(QStringLiteral("No Select"));
     m_controls.stop.EnableWindow(false);
     m_controls.send.EnableWindow(true);
+    m_extras->SetMode(LinkExtras::Mode::Other);
     m_receivedState.Reset(m_pane.ReceivedLock());
     m_receivedState.SetLostTip(QString());
     m_controls.senderState.SetWindowText(QStringLiteral("No Running"));
@@ -27,6 +28,7 @@ void CMainDlg::TearDownLink()
     m_link.TearDown();
     if (QWidget* state = m_controls.state.Widget())
         state->setToolTip(QString());
+    m_extras->EndLines();
     m_serialLink.Close();
     // A recording ends with the link, once no receiver can deliver any more: the file gets exactly
     // what the pane received, written out in the background.

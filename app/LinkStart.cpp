@@ -32,8 +32,11 @@ void CMainDlg::OnStartLink()
         started = m_link.StartUdp(links::PortFieldValue(GetText(IDC_UDP_SERVER_PORT).toStdString()));
     if (!started)
         plat::ShowMessageBox(this, QString::fromLatin1(LinkSession::kNoThreadText));
-    if (GetCheck(IDC_MODE_RS232) == 1)
-        m_serialLink.Open();
+    if (GetCheck(IDC_MODE_RS232) == 1) {
+        m_extras->EndLines();
+        if (m_serialLink.Open() == 0)
+            m_extras->BeginLines(m_serialLink.Port(), m_serialLink.Settings().handshaking == HandshakingHardware);
+    }
 }
 
 void CMainDlg::OnStopLink()

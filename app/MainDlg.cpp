@@ -38,6 +38,9 @@ bool CMainDlg::OnInitDialog()
         plat::HexView* sending = m_sending.View().View();
         return sending != nullptr && control == sending && sending->TakesEnter();
     });
+    m_extras = new LinkExtras(m_link, m_controls.state.Widget());
+    SetBottomRow(m_extras);
+    m_link.SetReconnectView(m_extras);
     ConnectHandlers();
     InitWindowState();
     return true;

@@ -4,6 +4,7 @@
 // implements. Every handler (On...) runs on the window's thread; the view functions called from
 // workers only queue their work.
 
+#include "app/LinkExtras.h"
 #include "app/MainControls.h"
 #include "app/ReceivedStateDisplay.h"
 #include "links/LinkSession.h"
@@ -128,5 +129,7 @@ private:
     SendEngine m_sends{*this, m_link, m_serialLink};
 
     QIcon m_hIcon;
+    // The link's controls beyond the template, in a row below it; a child of the window.
+    LinkExtras* m_extras = nullptr;
     bool m_destroyed = false;
 };

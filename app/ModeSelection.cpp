@@ -24,6 +24,7 @@ void CMainDlg::OnModeUdp()
     if (GetCheck(IDC_MODE_UDP) == 1) {
         SetCheck(IDC_MODE_TCP, 0);
         SetCheck(IDC_MODE_RS232, 0);
+        m_extras->SetMode(LinkExtras::Mode::Other);
         m_controls.start.SetWindowText(QStringLiteral("Bind"));
         m_controls.start.EnableWindow(true);
         m_controls.stop.SetWindowText(QStringLiteral("Stop Bind"));
@@ -41,6 +42,7 @@ void CMainDlg::OnModeRs232()
         SetCheck(IDC_MODE_UDP, 0);
         SetCheck(IDC_MODE_TCP, 0);
         Enable(IDC_CHANGE_SETTING, true);
+        m_extras->SetMode(LinkExtras::Mode::Serial);
         m_controls.start.SetWindowText(QStringLiteral("Open"));
         m_controls.start.EnableWindow(true);
         m_controls.stop.SetWindowText(QStringLiteral("Close"));
@@ -63,6 +65,7 @@ TcpRole CMainDlg::ChooseTcpRole()
         m_controls.start.EnableWindow(true);
         m_controls.stop.SetWindowText(QStringLiteral("Disconnect"));
         m_controls.stop.EnableWindow(false);
+        m_extras->SetMode(LinkExtras::Mode::TcpClient);
         return TcpRole::Client;
     }
     if (!serverPortSet) {
@@ -72,6 +75,7 @@ TcpRole CMainDlg::ChooseTcpRole()
         return TcpRole::Unset;
     }
     // A filled server port wins whatever the destination fields hold.
+    m_extras->SetMode(LinkExtras::Mode::Other);
     m_controls.start.SetWindowText(QStringLiteral("Listen"));
     m_controls.start.EnableWindow(true);
     m_controls.stop.SetWindowText(QStringLiteral("Stop Listen"));

@@ -1,10 +1,12 @@
 // Draws the main window offscreen into a PNG file, for the README and for looking at the layout
-// without a display: relvanto-screenshot OUTPUT.png [WIDTHxHEIGHT | find | times | sending]. A size
+// without a display: relvanto-screenshot OUTPUT.png [WIDTHxHEIGHT | find | times | sending | lines]. A size
 // shows the window resized; "find" shows a find in the Received pane with its Find window over the
 // window's corner; "times" shows three bursts received with "Show times" ticked and the pane's menu
-// beside; "sending" shows a line typed in the Sending pane and that pane's menu with its recent sends.
+// beside; "sending" shows a line typed in the Sending pane and that pane's menu with its recent sends;
+// "lines" shows RS-232 mode with the modem lines of an open link.
 // QT_SCALE_FACTOR draws it as on a high-density screen.
 #include "app/Controls.h"
+#include "app/LinkExtras.h"
 #include "app/MainDlg.h"
 #include "platform/hexview/HexFind.h"
 #include "platform/hexview/HexFindDialog.h"
@@ -16,7 +18,9 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
+#include <QAbstractButton>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -122,12 +126,58 @@ QPixmap ShowSending(CMainDlg& dialog)
     return picture;
 }
 
+// A device whose lines stand still as a board holds them: DTR, CTS and DSR active.
+class StillLines : public LineDevice {
+public:
+    int GetLines(int& lines) override
+    {
+        lines = LineDtr | LineCts | LineDsr;
+        return 0;
+    }
+    int SetLines(int, bool) override { return 0; }
+    int SetBreak(bool) override { return 0; }
+    int RingCount(long& count) override
+    {
+        count = 0;
+        return 0;
+    }
+    int WaitForChange() override
+    {
+        std::unique_lock lock(m_lock);
+        m_woken.wait(lock, [this] { return m_wake; });
+        return ECANCELED;
+    }
+    void Wake() override
+    {
+        std::lock_guard guard(m_lock);
+        m_wake = true;
+        m_woken.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_woken;
+    bool m_wake = false;
+};
+
+QPixmap ShowLines(CMainDlg& dialog)
+{
+    dialog.ControlAs<QAbstractButton>(IDC_MODE_RS232)->click();
+    dialog.SetText(IDC_STATE, QStringLiteral("Opened"));
+    auto* extras = dialog.findChild<LinkExtras*>();
+    extras->BeginLines(std::make_unique<StillLines>(), false);
+    QApplication::processEvents();
+    const QPixmap picture = dialog.grab();
+    extras->EndLines();
+    return picture;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png [WIDTHxHEIGHT | find | times | sending]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT.png [WIDTHxHEIGHT | find | times | sending | lines]\n", argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
@@ -139,7 +189,8 @@ int main(int argc, char** argv)
     const bool find = argc == 3 && std::strcmp(argv[2], "find") == 0;
     const bool times = argc == 3 && std::strcmp(argv[2], "times") == 0;
     const bool sending = argc == 3 && std::strcmp(argv[2], "sending") == 0;
-    if (argc == 3 && !find && !times && !sending) {
+    const bool lines = argc == 3 && std::strcmp(argv[2], "lines") == 0;
+    if (argc == 3 && !find && !times && !sending && !lines) {
         const QStringList size = QString::fromLocal8Bit(argv[2]).split(QLatin1Char('x'));
         if (size.size() == 2)
             dialog.resize(size[0].toInt(), size[1].toInt());
@@ -148,6 +199,7 @@ int main(int argc, char** argv)
     const QPixmap picture = find      ? ShowFind(dialog)
                             : times   ? ShowTimes(dialog)
                             : sending ? ShowSending(dialog)
+                            : lines   ? ShowLines(dialog)
                                       : dialog.grab();
     if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);

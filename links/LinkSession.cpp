@@ -60,6 +60,7 @@ void LinkSession::TearDown()
                 stopped.push_back(std::move(socket));
         }
     }
+    m_linkChanged.notify_all();
     for (const plat::SocketRef& socket : stopped)
         socket->Shutdown();
     m_linkPort = 0;
@@ -75,6 +76,15 @@ void LinkSession::JoinWorkers()
             worker->join();
     }
     m_workers.JoinSetAside();
+}
+
+void LinkSession::SetReconnect(bool on)
+{
+    {
+        std::lock_guard guard(m_linkLock);
+        m_reconnect = on;
+    }
+    m_linkChanged.notify_all();
 }
 
 bool LinkSession::IsLinkCurrent(std::uint64_t linkEpoch)
@@ -143,6 +153,7 @@ std::uint64_t LinkSession::BeginLinkStart()
             abandoned.push_back(std::move(udp));
         }
     }
+    m_linkChanged.notify_all();
     for (const plat::SocketRef& socket : abandoned)
         socket->Shutdown();
     return epoch;

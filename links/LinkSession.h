@@ -8,12 +8,15 @@
 // neither slip a socket past it nor change the buttons of a later link. It writes the State field
 // until a later Start.
 
+#include "links/Reconnect.h"
 #include "core/ReceiveSink.h"
 #include "core/SendLinks.h"
 #include "platform/net/Socket.h"
 #include "platform/sync/WorkerThreads.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -72,6 +75,12 @@ public:
     // been closed, waits for every link worker.
     void JoinWorkers();
 
+    // Window thread. Whether a TCP client tries again, after pauses, when its server is not there or
+    // goes away (off: one try, and the connect message when it fails). Turning it off ends a pause
+    // at once. The view is set before any Start and outlives the workers.
+    void SetReconnect(bool on);
+    void SetReconnectView(ReconnectView* view) { m_reconnectView = view; }
+
     // Any thread.
     bool IsLinkCurrent(std::uint64_t linkEpoch);
     std::int32_t LinkPort() const { return m_linkPort.load(); }
@@ -95,6 +104,15 @@ private:
     void UdpReceiveWorker(std::uint64_t linkEpoch);
     // Connect and accept workers, once the connection exists.
     void StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen);
+    // Receive workers: delivers what arrives until the peer closes, a failure or a teardown.
+    void ReceiveUntilClosed(std::uint64_t linkEpoch, const plat::SocketRef& conn);
+    // The connect worker: one connection attempt; `socket` is null when none could be made.
+    bool ConnectOnce(std::uint64_t linkEpoch, plat::SocketRef& socket);
+    // The connect worker with reconnecting on: waits `pause` unless a teardown, a later Start or
+    // turning reconnecting off comes first; true when the next try is still wanted.
+    bool PauseBeforeRetry(std::uint64_t linkEpoch, std::chrono::milliseconds pause);
+    bool RetryWanted(std::uint64_t linkEpoch);
+    void ShowNextTry(const std::string& line);
 
     // Window thread: a new epoch and a worker for it; false when the thread could not be made.
     template <class Work> bool LaunchLinkWorker(std::thread& member, Work work);
@@ -113,8 +131,12 @@ private:
     LinkView& m_view;
     CReceiveSink& m_sink;
 
-    // Guards the epochs, the publishing of sockets into the slots and m_destIp.
+    // Guards the epochs, the publishing of sockets into the slots, m_destIp and m_reconnect's changes.
     std::mutex m_linkLock;
+    // Signalled under m_linkLock when the epoch or m_reconnect changes: ends a retry's pause.
+    std::condition_variable m_linkChanged;
+    std::atomic<bool> m_reconnect{false};
+    ReconnectView* m_reconnectView = nullptr;
     // Changed under m_linkLock; atomic so that the received lock can check a receiver's claim.
     std::atomic<std::uint64_t> m_linkEpoch{0};
     std::uint64_t m_startEpoch = 0;

@@ -33,7 +33,7 @@ void LinkSession::StartTcpReceive(std::uint64_t linkEpoch, plat::SocketRef conn,
     }
 }
 
-void LinkSession::TcpReceiveWorker(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen)
+void LinkSession::ReceiveUntilClosed(std::uint64_t linkEpoch, const plat::SocketRef& conn)
 {
     auto buffer = std::make_unique<unsigned char[]>(kReceiveBufferSize);
     for (;;) {
@@ -46,6 +46,11 @@ void LinkSession::TcpReceiveWorker(std::uint64_t linkEpoch, plat::SocketRef conn
         m_sink.Deliver(buffer.get(), static_cast<std::size_t>(n), {&m_linkEpoch, linkEpoch});
         m_sink.WaitForRoom();
     }
+}
+
+void LinkSession::TcpReceiveWorker(std::uint64_t linkEpoch, plat::SocketRef conn, plat::SocketRef listen)
+{
+    ReceiveUntilClosed(linkEpoch, conn);
 
     // The connection is over: a send still blocked on it is woken, and both sockets close before
     // "Disconnected" shows, so that a new Listen finds the port free.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and draws its window offscreen into a PNG:
-#   bash tools/screenshot.sh [OUTPUT.png [WIDTHxHEIGHT | find | times | sending]]   (default docs/screenshot.png)
+#   bash tools/screenshot.sh [OUTPUT.png [WIDTHxHEIGHT | find | times | sending | lines]]   (default docs/screenshot.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 output="${1:-docs/screenshot.png}"

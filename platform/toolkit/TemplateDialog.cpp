@@ -483,8 +483,35 @@ void TemplateDialog::SetStretchingControls(const std::vector<std::pair<int, doub
 void TemplateDialog::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
+    PlaceControls();
+}
+
+void TemplateDialog::PlaceControls()
+{
     if (m_stretch)
-        m_stretch->Apply(size());
+        m_stretch->Apply(size() - QSize(0, m_bottomRowShown));
+    if (m_bottomRowShown > 0)
+        m_bottomRow->setGeometry(0, height() - m_bottomRowShown, width(), m_bottomRowShown);
+}
+
+void TemplateDialog::SetBottomRow(QWidget* row)
+{
+    m_bottomRow = row;
+    row->setParent(this);
+    row->hide();
+}
+
+void TemplateDialog::ShowBottomRow(bool show)
+{
+    if (!m_bottomRow || show == (m_bottomRowShown > 0))
+        return;
+    const int change = show ? m_bottomRow->height() : -m_bottomRowShown;
+    const int target = height() + change;
+    m_bottomRowShown = show ? m_bottomRow->height() : 0;
+    m_bottomRow->setVisible(show);
+    setMinimumHeight(minimumHeight() + change);
+    resize(width(), target);
+    PlaceControls();
 }
 
 void TemplateDialog::SetDiscardEnterAndEscape(bool discard)

@@ -78,6 +78,12 @@ public:
     // (StretchLayout). Call before the window is shown.
     void SetStretchingControls(const std::vector<std::pair<int, double>>& idsAndHeightShares);
 
+    // A row of the program's own controls below the template's, across the window, as high as
+    // `row` is. Hidden at first; while it shows, the window is that much taller and no smaller, and
+    // the template's controls keep their places. Window's thread.
+    void SetBottomRow(QWidget* row);
+    void ShowBottomRow(bool show);
+
     // Enter and Escape never reach the window or any control in it.
     void SetDiscardEnterAndEscape(bool discard);
     // While Enter is discarded, it still reaches a control for which `takesEnter` answers true at
@@ -105,6 +111,8 @@ private:
     void SetCaption(QAbstractButton* button, int id, const QString& text);
     void ApplyText(int id, const QString& text);
     void ApplyCheck(int id, int state);
+    // The template's controls for the window's size less the bottom row, and the row below them.
+    void PlaceControls();
 
     DialogTemplate m_template;
     QHash<int, QWidget*> m_controls;
@@ -112,6 +120,8 @@ private:
     std::vector<QWidget*> m_byTemplateIndex;             // one per template control; nullptr if not made
     std::vector<std::pair<int, QString>> m_menuItems;    // id 0 = separator
     std::unique_ptr<StretchLayout> m_stretch;            // none while the window keeps its size
+    QWidget* m_bottomRow = nullptr;
+    int m_bottomRowShown = 0;                            // its height while it shows, else 0
 
     mutable std::mutex m_stateLock;
     std::unordered_map<int, ControlState> m_state;

@@ -137,6 +137,15 @@ std::uint32_t CSerialPort::SetHandshaking(HandshakingMode mode)
     return ApplyHandshaking(session.Descriptor(), mode);
 }
 
+bool CSerialPort::WithDescriptor(const std::function<void(int fd)>& call)
+{
+    CSessionUse session(CurrentOpening());
+    if (!session)
+        return false;
+    call(session.Descriptor());
+    return true;
+}
+
 std::uint32_t CSerialPort::SetReadMode(ReadMode mode)
 {
     CSessionUse session(CurrentOpening());

@@ -18,6 +18,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -76,6 +77,9 @@ public:
 
     // Open from a successful Open until Close, also after the device hung up.
     bool IsOpen() const;
+    // Any thread: runs `call` with the current opening's descriptor while that opening is entered,
+    // so that Close cannot close it underneath; false when the port is not open.
+    bool WithDescriptor(const std::function<void(int fd)>& call);
 
 protected:
     // The current opening; null when closed.

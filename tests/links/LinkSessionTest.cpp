@@ -10,6 +10,8 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -312,4 +314,78 @@ TEST_F(LinkSessionTest, AStartWhoseWorkerCannotBeMadeIsRefusedAndNothingElseEnds
         return refused && view.States().empty() ? 0 : 1;
     });
     EXPECT_EQ(status, 0) << "100: an exception escaped instead of refusing the Start";
+}
+
+namespace {
+
+class NextTryLines : public ReconnectView {
+public:
+    void ShowNextTry(const std::string& line) override
+    {
+        std::lock_guard guard(m_lock);
+        m_lines.push_back(line);
+    }
+    std::vector<std::string> Lines()
+    {
+        std::lock_guard guard(m_lock);
+        return m_lines;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::string> m_lines;
+};
+
+} // namespace
+
+TEST_F(LinkSessionTest, ReconnectingClientComesBackToARestartedServerAndKeepsEveryByte)
+{
+    NextTryLines tries;
+    session.SetReconnectView(&tries);
+    session.SetReconnect(true);
+    // The server is not there at first: no box, "Connecting" and the pauses told.
+    const std::uint16_t port = FreeTcpPort();
+    session.StartTcpClient(port, "127.0.0.1");
+    ASSERT_TRUE(WaitUntil([&] { return tries.Lines().size() >= 2; }));
+    EXPECT_EQ(tries.Lines()[0], "Next try in 0.5 s");
+    EXPECT_EQ(tries.Lines()[1], "Next try in 1 s");
+    EXPECT_EQ(view.LastState(), "Connecting");
+    EXPECT_FALSE(view.StartEnabled());
+
+    // Up, stopped, and up again on the same port.
+    std::size_t expected = 0;
+    for (const std::string text : {"before", "after the restart"}) {
+        Fd listening = linktest::Listen(port);
+        ASSERT_TRUE(listening);
+        Fd server = Accept(listening.Get());
+        ASSERT_TRUE(server);
+        ASSERT_TRUE(view.WaitState("Connected"));
+        EXPECT_EQ(tries.Lines().back(), "");
+        SendAll(server.Get(), text.data(), text.size());
+        expected += text.size();
+        ASSERT_TRUE(WaitUntil([&] { return sink.Count() >= expected; }));
+    }
+    const std::vector<unsigned char> bytes = sink.Bytes();
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "beforeafter the restart");
+    EXPECT_TRUE(view.Messages().empty());
+    // The worker tells `tries` until it has ended.
+    session.TearDown();
+    session.JoinWorkers();
+}
+
+TEST_F(LinkSessionTest, DisconnectEndsTheTriesDuringALongPause)
+{
+    NextTryLines tries;
+    session.SetReconnectView(&tries);
+    session.SetReconnect(true);
+    session.StartTcpClient(FreeTcpPort(), "127.0.0.1");
+    ASSERT_TRUE(WaitUntil([&] { return !tries.Lines().empty() && tries.Lines().back() == "Next try in 4 s"; }));
+    const auto stop = std::chrono::steady_clock::now();
+    session.TearDown();
+    ASSERT_TRUE(view.WaitState("Disconnected"));
+    // A pause that slept on would have ended 4 s later; the teardown wakes it.
+    EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::seconds(3));
+    EXPECT_EQ(tries.Lines().back(), "");
+    EXPECT_TRUE(view.Messages().empty());
+    session.JoinWorkers();
 }

@@ -1,5 +1,9 @@
 #include "LinkFixture.h"
 
+#include "app/LinkExtras.h"
+
+#include <QCheckBox>
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -139,4 +143,48 @@ TEST_F(TcpClientTest, AModeClickWhileConnectingCutsTheAttemptShort)
     EXPECT_FALSE(Checked(IDC_MODE_TCP));
     EXPECT_TRUE(Checked(IDC_MODE_UDP));
     EXPECT_EQ(Caption(IDC_START), QStringLiteral("Bind"));
+}
+
+TEST_F(TcpClientTest, WithReconnectTickedTheClientWaitsForItsServerWithoutABoxAndDisconnectEndsIt)
+{
+    const QRect state = dlg->Control(IDC_STATE)->geometry();
+    const int height = dlg->height();
+    const std::uint16_t port = FreeTcpPort();
+    ChooseTcp(QString(), QStringLiteral("127.0.0.1"), Num(port));
+    // The box shows below the template's controls, which keep their places.
+    auto* reconnect = dlg->findChild<LinkExtras*>()->findChild<QCheckBox*>();
+    ASSERT_NE(reconnect, nullptr);
+    ASSERT_EQ(reconnect->accessibleName(), QStringLiteral("Reconnect when the server goes away"));
+    EXPECT_TRUE(reconnect->isVisibleTo(dlg.get()));
+    EXPECT_GT(dlg->height(), height);
+    EXPECT_EQ(dlg->Control(IDC_STATE)->geometry(), state);
+    QTest::keyClick(reconnect, Qt::Key_Space);
+    ASSERT_TRUE(reconnect->isChecked());
+
+    Click(IDC_START);
+    ASSERT_TRUE(WaitFor([&] { return dlg->Control(IDC_STATE)->toolTip() == QStringLiteral("Next try in 1 s"); }));
+    EXPECT_EQ(dlg->GetText(IDC_STATE), QStringLiteral("Connecting"));
+    EXPECT_TRUE(Enabled(IDC_STOP));
+    Fd server = Listen(port);
+    Fd peer = Accept(server.Get());
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(WaitState(QStringLiteral("Connected")));
+    SendAll(peer.Get(), "up", 2);
+    ASSERT_TRUE(WaitFor([&] { return dlg->Owners().received.Total() == 2; }));
+    peer = Fd();
+    server = Fd();
+    ASSERT_TRUE(WaitFor([&] { return !dlg->Control(IDC_STATE)->toolTip().isEmpty(); }));
+    EXPECT_EQ(dlg->GetText(IDC_STATE), QStringLiteral("Connecting"));
+    Click(IDC_STOP);
+    ASSERT_TRUE(WaitState(QStringLiteral("Disconnected")));
+    EXPECT_TRUE(Enabled(IDC_START));
+    EXPECT_EQ(dlg->Owners().received.Total(), 2);
+    EXPECT_TRUE(Boxes().empty());
+
+    // A server mode hides the box and gives the room back.
+    Type(IDC_TCP_SERVER_PORT, Num(port));
+    Click(IDC_MODE_TCP);
+    Click(IDC_MODE_TCP);
+    EXPECT_FALSE(reconnect->isVisibleTo(dlg.get()));
+    EXPECT_EQ(dlg->height(), height);
 }

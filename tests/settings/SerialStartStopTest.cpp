@@ -1,8 +1,10 @@
 // Start and Stop of the link in RS-232 mode through the window's buttons, over a pseudo-terminal
 // mapped to a COM number: bytes go out through Send and come in to the Received pane.
+#include "app/LinkExtras.h"
 #include "resources/ControlIds.h"
 #include "tests/settings/SettingsWindow.h"
 
+#include <QLabel>
 #include <QPushButton>
 
 #include <filesystem>
@@ -131,3 +133,31 @@ TEST_F(SerialStartStop, UnplugWhileOpenClosesTheLinkAndOpenWorksWhenItIsBack)
 }
 
 } // namespace
+
+TEST_F(SerialStartStop, APseudoTerminalHasNoLinesToShowAndTheLinkWorksOn)
+{
+    OpenInSerialMode("");
+    auto* extras = dlg->findChild<LinkExtras*>();
+    ASSERT_NE(extras, nullptr);
+    EXPECT_TRUE(extras->isVisible());
+    QAbstractButton* dtr = nullptr;
+    for (auto* button : extras->findChildren<QAbstractButton*>())
+        if (button->text() == "DTR")
+            dtr = button;
+    ASSERT_NE(dtr, nullptr);
+    Click(IDC_START);
+    EXPECT_EQ(dlg->GetText(IDC_STATE), "Opened");
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_FALSE(dtr->isEnabled());
+    EXPECT_EQ(dtr->toolTip(), "not available on this device");
+    EXPECT_EQ(dlg->Control(IDC_STATE)->toolTip(), "Modem lines: not available on this device");
+
+    const std::string inbound("still received");
+    m_pty.WriteMaster(inbound.data(), inbound.size());
+    for (int i = 0; i < 1000 && Received() != inbound; ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(Received(), inbound);
+    Click(IDC_STOP);
+    EXPECT_TRUE(dtr->toolTip().isEmpty());
+    EXPECT_TRUE(dlg->Control(IDC_STATE)->toolTip().isEmpty());
+}
