@@ -3,6 +3,7 @@
 relvanto_library(relvanto_serial
   ${CMAKE_CURRENT_LIST_DIR}/SerialStatus.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ComName.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ComNameTable.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CustomBaud.cpp
   ${CMAKE_CURRENT_LIST_DIR}/LineSettings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DeviceOpen.cpp

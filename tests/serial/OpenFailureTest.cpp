@@ -50,6 +50,18 @@ TEST_F(OpenFailure, MissingDeviceNamesThePortsThatArePresent)
                                                "COM34 (ttyUSB1, FTDI FT232R USB UART, A123).");
 }
 
+TEST_F(OpenFailure, ExplainingWritesNoLink)
+{
+    // The user's com1 points at a device that is gone, so no name reaches ttyS0.
+    const std::string links = m_root.Path() + "/user/dosdevices";
+    std::filesystem::create_directories(links);
+    std::filesystem::create_symlink("/dev/relvanto-gone", links + "/com1");
+    EXPECT_EQ(Explained("COM1"), "/dev/relvanto-gone is not present. Present ports: "
+                                 "COM34 (ttyUSB1, FTDI FT232R USB UART, A123), COM97 (ttyS0, serial).");
+    EXPECT_EQ(FolderLinks(links), (std::map<std::string, std::string>{{"com1", "/dev/relvanto-gone"}}));
+    EXPECT_FALSE(std::filesystem::exists(m_root.Path() + "/machine"));
+}
+
 TEST_F(OpenFailure, ALoopOfLinksIsSaidSo)
 {
     const std::string links = m_root.Path() + "/user/dosdevices";

@@ -4,6 +4,8 @@
 #include "tests/serial/RecordedDevices.h"
 #include "tests/settings/SettingsWindow.h"
 
+#include <QComboBox>
+
 #include <termios.h>
 
 namespace {
@@ -74,6 +76,30 @@ TEST_F(ChangeSetting, APortThatDoesNotExistKeepsThePreviousConfiguration)
     EXPECT_EQ(dlg->GetText(IDC_SERIAL_BAUD), "19200");
     EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");
     EXPECT_FALSE(dlg->SerialPort().IsOpen());
+}
+
+TEST_F(ChangeSetting, OkWithANumberNoNameReachesWritesThatOneLink)
+{
+    PtyPair unreached;
+    UdevTtyRecord record = recorded::Pl011();
+    record.properties["DEVNAME"] = unreached.SlavePath();
+    RecordedDevices present({record});
+    const auto machineLinks = FolderLinks(MachineFolder() + "/dosdevices");
+    QString shown;
+    ASSERT_TRUE(SettingsWindowTest::ChangeSetting([&shown](CSerialConfigDlg& config) {
+        shown = config.ControlAs<QComboBox>(1028)->itemText(96);
+        SelectInDialog(config, 1028, 96);
+        PressDialogButton(config, 1);
+    }));
+    EXPECT_TRUE(shown.startsWith("COM97  ")) << shown.toStdString();
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_PORT), "COM97");
+    EXPECT_EQ(FolderLinks(UserFolder() + "/dosdevices"),
+              (std::map<std::string, std::string>{{"com97", unreached.SlavePath()}}));
+    EXPECT_EQ(FolderLinks(MachineFolder() + "/dosdevices"), machineLinks);
+    // Start opens the same device through that link.
+    ASSERT_EQ(dlg->OpenSerialWithSettings(), 0);
+    EXPECT_EQ(FolderLinks(UserFolder() + "/dosdevices").size(), 1u);
 }
 
 TEST_F(ChangeSetting, LineSettingsTheDeviceRefusesAreNotStored)

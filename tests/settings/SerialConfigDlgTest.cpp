@@ -167,13 +167,14 @@ TEST_F(SerialConfigDialog, PresentPortsSayWhatTheyAreAndStandOut)
     CSerialConfigDlg dlg;
     dlg.SetSettings(33, 10, 3, 0, 0, 0);
     std::vector<bool> bold;
-    QString tip33;
+    QString tip33, tip97;
     int popupWidth = 0, longestItem = 0;
     const int result = RunDialog(dlg, [&](CSerialConfigDlg& shown) {
         auto* list = shown.ControlAs<QComboBox>(1028);
         for (int i = 0; i < list->count(); ++i)
             bold.push_back(IsBold(list, i));
         tip33 = list->itemData(32, Qt::ToolTipRole).toString();
+        tip97 = list->itemData(96, Qt::ToolTipRole).toString();
         popupWidth = list->view()->minimumWidth();
         longestItem = list->view()->sizeHintForColumn(0);
         PressDialogButton(shown, 1);
@@ -188,10 +189,36 @@ TEST_F(SerialConfigDialog, PresentPortsSayWhatTheyAreAndStandOut)
     for (int i = 0; i < 255; ++i)
         EXPECT_EQ(bold[static_cast<std::size_t>(i)], i == 0 || i == 32 || i == 96) << ports[i].toStdString();
     EXPECT_EQ(tip33, "/dev/ttyUSB0");
+    EXPECT_EQ(tip97, "/dev/ttyAMA0");
     EXPECT_GE(popupWidth, longestItem);
     // The stored value stays the COM number.
     EXPECT_EQ(result, CSerialConfigDlg::kOk);
     EXPECT_EQ(dlg.m_comPort, 33);
+}
+
+TEST_F(SerialConfigDialog, OpeningAndCancellingWriteNoLinkAndTheNumbersStay)
+{
+    MapComPort(1, "/dev/relvanto-gone"); // ttyS0 is reached by no name
+    m_devices.Plug(recorded::OnBoardUart());
+    m_devices.Plug(recorded::Pl011());
+    const auto machineLinks = FolderLinks(MachineFolder() + "/dosdevices");
+    auto shownPorts = [](bool ok) {
+        CSerialConfigDlg dlg;
+        dlg.SetSettings(1, 10, 3, 0, 0, 0);
+        RunDialog(dlg, [ok](CSerialConfigDlg& shown) { PressDialogButton(shown, ok ? 1 : 2); });
+        return Items(dlg, 1028);
+    };
+    const QStringList first = shownPorts(false);
+    EXPECT_EQ(first[96], "COM97  ttyAMA0  uart-pl011");
+    EXPECT_EQ(first[97], "COM98  ttyS0  serial");
+    // A device that comes meanwhile and would list first takes the next number.
+    m_devices.Plug(recorded::Rfcomm());
+    const QStringList second = shownPorts(true);
+    EXPECT_EQ(second[96], first[96]);
+    EXPECT_EQ(second[97], first[97]);
+    EXPECT_EQ(second[98], "COM99  rfcomm0");
+    EXPECT_TRUE(FolderLinks(UserFolder() + "/dosdevices").empty());
+    EXPECT_EQ(FolderLinks(MachineFolder() + "/dosdevices"), machineLinks);
 }
 
 TEST_F(SerialConfigDialog, DevicesThatComeAndGoShowWhileOpenAndTheSelectionStays)
