@@ -153,16 +153,6 @@ std::vector<std::thread::id> RecordingSink::Threads()
     return m_threads;
 }
 
-std::map<std::string, std::string> FolderLinks(const std::string& folder)
-{
-    std::map<std::string, std::string> links;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-        if (entry.is_symlink(error))
-            links[entry.path().filename().string()] = std::filesystem::read_symlink(entry.path(), error).string();
-    return links;
-}
-
 TempFolder::TempFolder()
 {
     char tmpl[] = "/tmp/relvanto-serial-XXXXXX";

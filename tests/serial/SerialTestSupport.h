@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -78,9 +77,6 @@ public:
 private:
     std::string m_path;
 };
-
-// Every symbolic link of a folder and what it points at; nothing when there is no folder.
-std::map<std::string, std::string> FolderLinks(const std::string& folder);
 
 // Sets an environment variable for the length of a scope.
 class ScopedEnv {
