@@ -14,6 +14,8 @@ namespace {
 
 // Large enough for any IPv4 datagram, so none is cut short; the sink hands it on in blocks.
 constexpr std::size_t kDatagramBufferSize = 65536;
+// Datagrams taken per recvmmsg: fewer system calls under a flood, 1 MiB of buffers.
+constexpr unsigned kBatch = 16;
 // Room for a burst while the sink is busy; the system doubles it. SO_RCVBUFFORCE goes past
 // rmem_max where the process may; otherwise SO_RCVBUF gets what rmem_max allows.
 constexpr int kReceiveBufferSize = 8 * 1024 * 1024;
@@ -81,33 +83,45 @@ void LinkSession::UdpReceiveWorker(std::uint64_t linkEpoch)
     const int on = 1;
     const bool counting = ::setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0;
 
-    auto buffer = std::make_unique<unsigned char[]>(kDatagramBufferSize);
-    DropCounterControl control;
+    auto buffers = std::make_unique<unsigned char[]>(kBatch * kDatagramBufferSize);
+    auto controls = std::make_unique<DropCounterControl[]>(kBatch);
+    iovec slices[kBatch];
+    mmsghdr messages[kBatch];
     m_view.ShowLinkButtons(linkEpoch, false);
     m_view.ShowLocalPort(links::LocalPort(socket));
     std::uint32_t lostShown = 0;
     if (counting)
         m_view.ShowDatagramsLost(linkEpoch, 0);
     ShowLinkState(linkEpoch, "Waiting Data");
-    for (;;) {
-        iovec slice{buffer.get(), kDatagramBufferSize};
-        msghdr header{};
-        header.msg_iov = &slice;
-        header.msg_iovlen = 1;
-        header.msg_control = control.bytes;
-        header.msg_controllen = sizeof control.bytes;
-        const ssize_t got = ::recvmsg(fd, &header, 0);
-        if (got < 0 && errno == EINTR)
+    for (bool open = true; open;) {
+        for (unsigned i = 0; i < kBatch; ++i) {
+            slices[i] = {buffers.get() + i * kDatagramBufferSize, kDatagramBufferSize};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_iov = &slices[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+            messages[i].msg_hdr.msg_control = controls[i].bytes;
+            messages[i].msg_hdr.msg_controllen = sizeof controls[i].bytes;
+        }
+        // Waits for one datagram, then takes those already queued behind it.
+        const int count = ::recvmmsg(fd, messages, kBatch, MSG_WAITFORONE, nullptr);
+        if (count < 0 && errno == EINTR)
             continue;
-        // 0: a datagram without bytes, or a teardown shut the socket down.
-        if (got <= 0)
+        if (count <= 0)
             break;
-        m_sink.Deliver(buffer.get(), static_cast<std::size_t>(got), {&m_linkEpoch, linkEpoch});
-        m_sink.WaitForRoom();
-        // The system attaches the counter only once it is above 0; it only grows. Shown only when
-        // it changed, not per datagram.
         std::uint32_t counter = 0;
-        if (counting && ReadDropCounter(header, counter) && counter != lostShown) {
+        bool counted = false;
+        for (int i = 0; i < count; ++i) {
+            // 0: a datagram without bytes, or a teardown shut the socket down.
+            if (messages[i].msg_len == 0) {
+                open = false;
+                break;
+            }
+            m_sink.Deliver(buffers.get() + i * kDatagramBufferSize, messages[i].msg_len, {&m_linkEpoch, linkEpoch});
+            counted = ReadDropCounter(messages[i].msg_hdr, counter) || counted;
+        }
+        // The system attaches the counter only once it is above 0; it only grows, so the last
+        // datagram's is the latest. Shown only when it changed, not per datagram.
+        if (counting && counted && counter != lostShown) {
             lostShown = counter;
             m_view.ShowDatagramsLost(linkEpoch, counter);
         }
