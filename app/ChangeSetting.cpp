@@ -3,9 +3,9 @@
 #include "app/MainDlg.h"
 
 #include "platform/toolkit/MessageBox.h"
-#include "serial/OpenFailure.h"
-#include "serial/SerialConfigDlg.h"
-#include "serial/SerialSetup.h"
+#include "serial/devices/OpenFailure.h"
+#include "serial/dialog/SerialConfigDlg.h"
+#include "serial/link/SerialSetup.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Save and Load: the panes' bytes to and from files, raw, with nothing added.
 #include "app/MainDlg.h"
 
-#include "panes/DataFilesIo.h"
+#include "panes/ui/DataFilesIo.h"
 #include "platform/toolkit/FileDialogs.h"
 #include "platform/toolkit/MessageBox.h"
 

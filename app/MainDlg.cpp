@@ -1,8 +1,8 @@
 #include "app/MainDlg.h"
 
 #include "app/AboutDlg.h"
-#include "panes/PaneTextExport.h"
-#include "panes/ReceivedTimesMenu.h"
+#include "panes/ui/PaneTextExport.h"
+#include "panes/ui/ReceivedTimesMenu.h"
 #include "platform/toolkit/MessageBox.h"
 #include "resources/ControlIds.h"
 #include "resources/Resources.h"
@@ -93,8 +93,8 @@ void CMainDlg::InitWindowState()
     m_saSending.MakeEmptyArray();
     m_hexReceived.BindData(&m_pane.Block(), 0);
     m_hexSending.BindData(&m_saSending, 0);
-    m_hexReceived.UpdateView(15);
-    m_hexSending.UpdateView(15);
+    m_hexReceived.UpdateView(CHexeditctrl1::kFirstDraw);
+    m_hexSending.UpdateView(CHexeditctrl1::kFirstDraw);
 
     LoadSerialSettings();
     ResetLinkControls();

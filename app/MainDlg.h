@@ -6,16 +6,16 @@
 
 #include "links/LinkSession.h"
 #include "links/LinkTypes.h"
-#include "panes/HexEditCtrl.h"
-#include "panes/ReceivedPane.h"
-#include "panes/ReceivedRecording.h"
-#include "panes/SendEngine.h"
-#include "panes/SendingPaneMenu.h"
+#include "panes/ui/HexEditCtrl.h"
+#include "panes/models/ReceivedPane.h"
+#include "panes/ui/ReceivedRecording.h"
+#include "panes/models/SendEngine.h"
+#include "panes/ui/SendingPaneMenu.h"
 #include "platform/byteblock/ByteBlock.h"
 #include "platform/toolkit/DlgItem.h"
 #include "platform/toolkit/FrameClock.h"
 #include "platform/toolkit/TemplateDialog.h"
-#include "serial/SerialReceiver.h"
+#include "serial/port/SerialReceiver.h"
 
 #include <QIcon>
 #include <atomic>

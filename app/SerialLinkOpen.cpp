@@ -3,8 +3,8 @@
 
 #include "platform/toolkit/MessageBox.h"
 #include "platform/toolkit/WindowThread.h"
-#include "serial/OpenFailure.h"
-#include "serial/SerialSetup.h"
+#include "serial/devices/OpenFailure.h"
+#include "serial/link/SerialSetup.h"
 
 int CMainDlg::OpenSerialWithSettings()
 {

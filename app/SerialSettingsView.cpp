@@ -2,8 +2,8 @@
 #include "app/MainDlg.h"
 
 #include "resources/ControlIds.h"
-#include "serial/SerialSettingsStore.h"
-#include "serial/SettingsText.h"
+#include "serial/store/SerialSettingsStore.h"
+#include "serial/dialog/SettingsText.h"
 
 void CMainDlg::LoadSerialSettings()
 {

@@ -9,7 +9,7 @@
 // until a later Start.
 
 #include "platform/net/Socket.h"
-#include "platform/receive/ReceiveSink.h"
+#include "core/ReceiveSink.h"
 #include "platform/sync/WorkerThreads.h"
 
 #include <atomic>

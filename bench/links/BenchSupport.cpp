@@ -1,7 +1,7 @@
 #include "bench/links/BenchSupport.h"
 
 #include "app/Controls.h"
-#include "panes/ReceivedRecording.h"
+#include "panes/ui/ReceivedRecording.h"
 #include "platform/hexview/HexView.h"
 #include "resources/ControlIds.h"
 #include "platform/toolkit/Ipv4AddressEdit.h"

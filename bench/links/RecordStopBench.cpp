@@ -7,7 +7,7 @@
 // bench_links_record_stop [MiB, default 24]
 #include "bench/links/BenchSupport.h"
 
-#include "panes/ReceivedRecording.h"
+#include "panes/ui/ReceivedRecording.h"
 #include "resources/ControlIds.h"
 
 #include <QAction>

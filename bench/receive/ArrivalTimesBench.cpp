@@ -9,7 +9,7 @@
 // bench_arrival_times [MiB per round, default 512] [rounds of each, default 10]
 #include "bench/links/BenchSupport.h"
 
-#include "panes/ArrivalTimes.h"
+#include "panes/models/ArrivalTimes.h"
 #include "resources/ControlIds.h"
 
 #include <sys/resource.h>

@@ -7,7 +7,7 @@
 #include "bench/support/BenchResult.h"
 #include "bench/support/Processes.h"
 #include "bench/support/PtyPair.h"
-#include "serial/SerialReceiver.h"
+#include "serial/port/SerialReceiver.h"
 
 #include <algorithm>
 #include <chrono>

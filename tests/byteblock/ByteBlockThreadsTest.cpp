@@ -1,5 +1,5 @@
 // The byte block used from several threads at once, as the receive threads, a save and the panes do.
-#include "panes/ReceivedPane.h"
+#include "panes/models/ReceivedPane.h"
 #include "platform/byteblock/ByteBlock.h"
 #include "tests/support/Records.h"
 

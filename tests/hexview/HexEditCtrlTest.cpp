@@ -1,5 +1,5 @@
 // The window's wrapper around a pane.
-#include "panes/HexEditCtrl.h"
+#include "panes/ui/HexEditCtrl.h"
 
 #include "HexViewFixture.h"
 

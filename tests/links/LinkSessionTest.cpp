@@ -1,7 +1,7 @@
 // The link session on its own, without a window: real sockets on 127.0.0.1, the view recorded.
 // These run under ThreadSanitizer too.
 #include "links/LinkSession.h"
-#include "panes/ReceivedPane.h"
+#include "panes/models/ReceivedPane.h"
 #include "tests/links/LinkPeers.h"
 #include "tests/links/SessionRecorders.h"
 #include "tests/support/WithoutThreads.h"

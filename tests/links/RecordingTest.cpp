@@ -3,8 +3,8 @@
 // actions; the file dialog and the size question are answered through their seams.
 #include "tests/links/LinkFixture.h"
 
-#include "panes/PaneTextExport.h"
-#include "panes/ReceivedRecording.h"
+#include "panes/ui/PaneTextExport.h"
+#include "panes/ui/ReceivedRecording.h"
 #include "platform/hexview/HexView.h"
 #include "platform/toolkit/FileDialogs.h"
 

@@ -1,9 +1,9 @@
 // When the Received pane's bytes arrived: bursts split by the gap, lookups by offset, clear, dropping
 // the front, the export lines, and readers beside a writer. The clocks are given where the gap
 // matters; the pane's own path uses the real clocks with gaps far from the setting.
-#include "panes/ArrivalTimeText.h"
-#include "panes/ArrivalTimes.h"
-#include "panes/ReceivedPane.h"
+#include "panes/models/ArrivalTimeText.h"
+#include "panes/models/ArrivalTimes.h"
+#include "panes/models/ReceivedPane.h"
 #include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The recorder of received bytes with real files, /dev/full and a pipe nobody empties; and the
 // Received pane keeping only its last bytes while it records.
-#include "panes/ReceiveRecorder.h"
-#include "panes/ReceivedPane.h"
+#include "panes/models/ReceiveRecorder.h"
+#include "panes/models/ReceivedPane.h"
 #include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>

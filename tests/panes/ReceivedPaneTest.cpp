@@ -1,6 +1,6 @@
 // The Received Data pane's bytes as the receive workers, the clear worker and the view's repaint use
 // them at once. No widgets: the view is a recorder, the repaint reads the block as the hex view does.
-#include "panes/ReceivedPane.h"
+#include "panes/models/ReceivedPane.h"
 #include "tests/support/Records.h"
 #include "tests/support/WaitFor.h"
 

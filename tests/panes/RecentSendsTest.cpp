@@ -1,5 +1,5 @@
 // The list of recent sends: newest first, one entry per distinct block, bounded in count and bytes.
-#include "panes/RecentSends.h"
+#include "panes/models/RecentSends.h"
 
 #include <gtest/gtest.h>
 

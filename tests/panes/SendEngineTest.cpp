@@ -1,8 +1,8 @@
 // The send engine on its own, without a window: real sockets on 127.0.0.1 and a real pty, the view
 // recorded. These run under ThreadSanitizer too.
-#include "panes/SendEngine.h"
+#include "panes/models/SendEngine.h"
 #include "platform/byteblock/ByteBlock.h"
-#include "serial/SerialPort.h"
+#include "serial/port/SerialPort.h"
 #include "tests/links/LinkPeers.h"
 #include "tests/panes/RawPty.h"
 #include "tests/support/WaitFor.h"

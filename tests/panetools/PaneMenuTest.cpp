@@ -3,7 +3,7 @@
 #include "tests/app/AppFixture.h"
 #include "tests/support/WithoutThreads.h"
 
-#include "panes/PaneTextExport.h"
+#include "panes/ui/PaneTextExport.h"
 #include "platform/hexview/HexView.h"
 #include "platform/toolkit/FileDialogs.h"
 #include "resources/ControlIds.h"

@@ -3,8 +3,8 @@
 // assistive technology and shows as tooltips, its text export, and Clear.
 #include "tests/links/LinkFixture.h"
 
-#include "panes/ArrivalTimeText.h"
-#include "panes/PaneTextExport.h"
+#include "panes/models/ArrivalTimeText.h"
+#include "panes/ui/PaneTextExport.h"
 #include "platform/hexview/HexView.h"
 #include "platform/toolkit/FileDialogs.h"
 

@@ -1,9 +1,9 @@
 // COM numbers for present devices: the names that reach them, and numbers from COM97 up for the
 // devices no name reaches, linked only when a port is opened by one; in temporary store folders.
 
-#include "serial/ComAssignment.h"
-#include "serial/ComNameTable.h"
-#include "serial/SerialPort.h"
+#include "serial/devices/ComAssignment.h"
+#include "serial/devices/ComNameTable.h"
+#include "serial/port/SerialPort.h"
 #include "tests/serial/RecordedDevices.h"
 #include "tests/serial/SerialTestSupport.h"
 

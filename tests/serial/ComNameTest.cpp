@@ -1,8 +1,8 @@
 // Port names: paths, device links in the store folders, the default table.
 
 #include "platform/registry/StoreFolders.h"
-#include "serial/ComName.h"
-#include "serial/SerialPort.h"
+#include "serial/devices/ComName.h"
+#include "serial/port/SerialPort.h"
 #include "tests/serial/SerialTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The line that says why an open failed, for failures made for real: a missing device, another
 // process holding the port, a user outside the device's group, a file that is no serial port.
 
-#include "serial/OpenFailure.h"
-#include "serial/SerialPort.h"
+#include "serial/devices/OpenFailure.h"
+#include "serial/port/SerialPort.h"
 #include "tests/serial/RecordedDevices.h"
 #include "tests/serial/SerialTestSupport.h"
 

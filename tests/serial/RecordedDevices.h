@@ -3,7 +3,7 @@
 // the program in place of libudev: plugging and unplugging becomes a change of the records. Used
 // on the test's main thread (the window's thread).
 
-#include "serial/SerialDeviceSource.h"
+#include "serial/devices/SerialDeviceSource.h"
 
 #include <memory>
 #include <string>

@@ -1,7 +1,7 @@
 // Which ttys are serial ports and what each one is, from recorded udev descriptions; and a run
 // against the machine's own libudev.
 
-#include "serial/SerialDeviceSource.h"
+#include "serial/devices/SerialDeviceSource.h"
 #include "tests/serial/RecordedDevices.h"
 
 #include <gtest/gtest.h>

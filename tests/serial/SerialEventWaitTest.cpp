@@ -1,6 +1,6 @@
 // Event waits in both modes, and the receiver's choice of what to hand over.
 
-#include "serial/SerialReceiver.h"
+#include "serial/port/SerialReceiver.h"
 #include "tests/serial/SerialTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The event thread: receiving through real pairs, starting and stopping, closing under it.
 
 #include "platform/sync/Event.h"
-#include "serial/SerialReceiver.h"
+#include "serial/port/SerialReceiver.h"
 #include "tests/serial/SerialTestSupport.h"
 #include "tests/support/WaitFor.h"
 

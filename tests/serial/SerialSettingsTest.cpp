@@ -1,6 +1,6 @@
 // Line settings, handshaking and read modes, read back from the device.
 
-#include "serial/SerialPort.h"
+#include "serial/port/SerialPort.h"
 #include "tests/serial/SerialTestSupport.h"
 
 #include <gtest/gtest.h>

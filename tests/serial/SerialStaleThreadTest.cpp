@@ -1,7 +1,7 @@
 // A thread that Close stopped waiting for, because its hand-off was slow, must stay with the
 // opening it was started for.
 
-#include "serial/SerialReceiver.h"
+#include "serial/port/SerialReceiver.h"
 #include "tests/serial/SerialTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // Real peers for the serial tests: pseudo-terminal pairs, socat null-modem pairs, a receive sink
 // that records what it was handed, and small probes of the process.
 
-#include "platform/receive/ReceiveSink.h"
+#include "core/ReceiveSink.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,7 +1,7 @@
 // A device that goes away while the port is open: the event thread reports the loss of that
 // opening, once, and the port opens again when the device is back.
 
-#include "serial/SerialReceiver.h"
+#include "serial/port/SerialReceiver.h"
 #include "tests/serial/SerialTestSupport.h"
 
 #include <gtest/gtest.h>

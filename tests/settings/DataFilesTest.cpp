@@ -1,6 +1,6 @@
 // Save and Load through the window's buttons with real files.
 #include "app/MainApp.h"
-#include "panes/DataFilesErrors.h"
+#include "panes/ui/DataFilesErrors.h"
 #include "resources/ControlIds.h"
 #include "tests/settings/SettingsWindow.h"
 

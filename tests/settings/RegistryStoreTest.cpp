@@ -2,7 +2,7 @@
 // is refused.
 #include "platform/registry/RegistryFile.h"
 #include "platform/registry/RegistryKey.h"
-#include "serial/SerialSettingsStore.h"
+#include "serial/store/SerialSettingsStore.h"
 #include "tests/settings/SettingsWindow.h"
 
 #include "resources/ControlIds.h"

@@ -5,7 +5,7 @@
 
 #include "app/MainDlg.h"
 #include "platform/toolkit/MessageBox.h"
-#include "serial/SerialConfigDlg.h"
+#include "serial/dialog/SerialConfigDlg.h"
 #include "tests/serial/SerialTestSupport.h"
 
 #include <QApplication>
