@@ -1,36 +1,24 @@
 #include "serial/port/SerialEventPort.h"
 
-#include "serial/port/SerialSession.h"
-
 #include <algorithm>
 #include <system_error>
 
 using namespace serialstatus;
 
-// What one run of the event thread owns: its opening, its stop and wait events (fresh for every
-// start, so that a stop is never undone for a thread still running), and the derived class's
-// data. Shared between the thread and the port object.
+// What one run of the event thread owns: its opening, its handler and its stop event (fresh for
+// every start, so that a stop is never undone for a thread still running). Shared between the
+// thread and the port object.
 struct CSerialEventPort::ThreadState {
-    ThreadState(std::shared_ptr<CSerialSession> opening, std::shared_ptr<void> data, std::uint64_t number)
-        : session(std::move(opening)), attachment(std::move(data)), openingNumber(number) {}
+    ThreadState(std::shared_ptr<CSerialSession> opening, std::unique_ptr<CSerialEventHandler> served,
+                std::uint64_t number)
+        : session(std::move(opening)), handler(std::move(served)), openingNumber(number) {}
 
-    std::shared_ptr<CSerialSession> session;
-    std::shared_ptr<void> attachment;
+    const std::shared_ptr<CSerialSession> session;
+    const std::unique_ptr<CSerialEventHandler> handler;
     const std::uint64_t openingNumber;
     plat::Event m_hStopEvent{plat::Event::Kind::ManualReset};
-    plat::Event m_hWaitEvent{plat::Event::Kind::ManualReset};
     plat::Event ended{plat::Event::Kind::ManualReset};
 };
-
-namespace {
-
-struct AttachmentBinding {
-    const CSerialEventPort* port = nullptr;
-    std::shared_ptr<void> attachment;
-};
-thread_local AttachmentBinding t_attachment;
-
-} // namespace
 
 CSerialEventPort::CSerialEventPort() = default;
 
@@ -48,41 +36,35 @@ std::uint32_t CSerialEventPort::Open(const std::string& deviceName, std::uint32_
 
 std::uint32_t CSerialEventPort::Close()
 {
-    // Stop first, then shut the device: a thread held up behind a blocked write is freed at once
+    // Stop first, then shut the device: a thread held up behind a blocked call is freed at once
     // instead of using up the stop wait.
     if (m_hThread)
         m_hThread->state->m_hStopEvent.Set();
     CSerialPort::Close();
-    StopEventThread(kStopWaitMs);
-    return Finish(kSuccess);
+    return StopEventThread(kStopWaitMs);
 }
 
 std::uint32_t CSerialEventPort::StartEventThread()
 {
-    return StartEventThreadWith(nullptr);
-}
-
-std::uint32_t CSerialEventPort::StartEventThreadWith(std::shared_ptr<void> attachment)
-{
-    m_lastStatus = kSuccess;
     JoinEndedThreads();
     if (m_hThread)
-        return Finish(kSuccess);
-    std::shared_ptr<CSerialSession> session = Session();
+        return kSuccess;
+    std::shared_ptr<CSerialSession> session = CurrentOpening();
     if (!session || session->IsClosed())
-        return Finish(kNotOpen);
-    auto state = std::make_shared<ThreadState>(session, std::move(attachment), ++m_nThreadStarts);
-    if (!state->m_hStopEvent.IsValid() || !state->m_hWaitEvent.IsValid() || !state->ended.IsValid())
-        return Finish(FromErrno(EMFILE));
+        return kNotOpen;
+    auto state = std::make_shared<ThreadState>(std::move(session), MakeEventHandler(), ++m_nThreadStarts);
+    if (!state->m_hStopEvent.IsValid() || !state->ended.IsValid())
+        return FromErrno(EMFILE);
     auto slot = std::make_unique<ThreadSlot>();
     slot->state = state;
     try {
         slot->thread = std::thread(EventThreadMain, this, state);
     } catch (const std::system_error& failure) {
-        return Finish(FromErrno(failure.code().value()));
+        // The caller says so: the link is not started.
+        return FromErrno(failure.code().value());
     }
     m_hThread = std::move(slot);
-    return Finish(kSuccess);
+    return kSuccess;
 }
 
 std::uint32_t CSerialEventPort::StopEventThread(std::uint32_t timeoutMs)
@@ -96,7 +78,7 @@ std::uint32_t CSerialEventPort::StopEventThread(std::uint32_t timeoutMs)
             m_staleThreads.push_back(std::move(*m_hThread)); // never forced; joined once ended
         m_hThread.reset();
     }
-    return Finish(kSuccess);
+    return kSuccess;
 }
 
 void CSerialEventPort::JoinEndedThreads()
@@ -125,55 +107,40 @@ void CSerialEventPort::EndEventThreads()
     m_staleThreads.clear();
 }
 
-void CSerialEventPort::OnDeviceLost(std::uint64_t) {}
-
 bool CSerialEventPort::IsCurrentOpening(std::uint64_t opening) const
 {
     return m_hThread && m_hThread->state->openingNumber == opening;
 }
 
-std::shared_ptr<void> CSerialEventPort::ThreadAttachment() const
-{
-    return t_attachment.port == this ? t_attachment.attachment : nullptr;
-}
-
 void CSerialEventPort::EventThreadMain(CSerialEventPort* port, std::shared_ptr<ThreadState> state)
 {
-    BindThreadToSession(port, state->session);
-    t_attachment = {port, state->attachment};
     if (port->RunEventLoop(*state))
-        port->OnDeviceLost(state->openingNumber);
-    t_attachment = {};
-    BindThreadToSession(nullptr, nullptr);
+        state->handler->OnDeviceLost(state->openingNumber);
     state->ended.Set();
 }
 
 bool CSerialEventPort::RunEventLoop(ThreadState& state)
 {
-    // A wait that cannot be armed on a hung-up device, and no Close asked for the end.
-    auto lost = [&state] { return state.session->HungUp() && !state.m_hStopEvent.IsSet(); };
-    CSerialCompletion record(state.m_hWaitEvent);
-    if (WaitForEvent(&record, kInfinite) != kSuccess)
-        return lost();
-    // Stop wins when both are signalled; a failed wait ends the loop as well.
-    while (record.Wait(&state.m_hStopEvent) == 1) {
-        bool armed = false;
+    CSerialSession& opening = *state.session;
+    const CDeadline never(kInfinite);
+    for (;;) {
+        switch (opening.WaitForEvents(state.m_hStopEvent.Descriptor(), never)) {
+        case CSerialSession::EventWait::Events:
+            break;
+        case CSerialSession::EventWait::HungUp:
+            // Lost, unless a Close asked for the end.
+            return !state.m_hStopEvent.IsSet();
+        default:
+            return false; // stopped, closed, or the wait failed
+        }
         {
-            std::lock_guard portLock(m_portLock);
-            const std::uint32_t events = TakeEvents();
-            std::uint32_t errors = 0;
-            ClearLineErrors(errors);
+            std::unique_lock portLock = HoldPort();
+            const std::uint32_t events = opening.TakeEvents();
+            const std::uint32_t errors = opening.TakeLineErrors();
             if (events != 0)
-                OnSerialEvent(events, errors);
-            // Fails on a closed or hung-up opening: the thread ends without spinning.
-            armed = WaitForEvent(&record, kInfinite) == kSuccess;
+                state.handler->OnSerialEvent(opening, events, errors);
         }
         // A send waits for the port lock: what the handler must wait for, it waits for without it.
-        AfterSerialEvent();
-        if (!armed)
-            return lost();
+        state.handler->AfterSerialEvent();
     }
-    // Completes the wait still pending on the record before the record goes away.
-    SetEventMask(GetEventMask());
-    return false;
 }

@@ -1,7 +1,11 @@
 #pragma once
-// A serial port with an event thread: one worker that waits for line events and hands each one
-// to OnSerialEvent while it holds the port lock. The thread sleeps in a single poll on the device
-// and its stop event; it never polls on a timer.
+// A serial port with an event thread: one worker that waits for line events on the opening it was
+// started for and hands each one to the handler it was started with, while it holds the port lock.
+// The thread sleeps in a single poll on the device, the opening's cancel descriptor and its stop
+// event; it never polls on a timer.
+//
+// Threads: Open, Close, StartEventThread, StopEventThread, IsCurrentOpening and EndEventThreads on
+// the controlling thread (the window's); the handler's functions on the event thread.
 
 #include "serial/port/SerialPort.h"
 
@@ -10,6 +14,23 @@
 #include <memory>
 #include <thread>
 #include <vector>
+
+// What an event thread serves: handed to it when it starts and kept until it ends, so that a thread
+// Close stopped waiting for never sees anything of a later opening.
+class CSerialEventHandler {
+public:
+    virtual ~CSerialEventHandler() = default;
+    // Event thread, port lock held: the events that occurred on the thread's opening (masked) and
+    // the line errors gathered since the last wake-up.
+    virtual void OnSerialEvent(CSerialSession& opening, std::uint32_t events, std::uint32_t errors) = 0;
+    // Event thread, after each OnSerialEvent, no lock held: where the handler waits for whatever it
+    // must.
+    virtual void AfterSerialEvent() {}
+    // Event thread, as it ends because the device hung up (an adapter unplugged, the far end of a
+    // pseudo-terminal closed); the port is still open. `opening` names this opening for
+    // IsCurrentOpening.
+    virtual void OnDeviceLost(std::uint64_t /*opening*/) {}
+};
 
 class CSerialEventPort : public CSerialPort {
 public:
@@ -21,22 +42,12 @@ public:
     // Wakes every blocked call and closes the device, then waits at most 100 ms for the thread.
     std::uint32_t Close() override;
 
-    // Starts the thread; 0 without a second thread when one is running already.
+    // Starts the thread on the current opening with the handler MakeEventHandler gives; 0 without
+    // a second thread when one is running already.
     virtual std::uint32_t StartEventThread();
     // Asks the thread to end and waits for it at most the time-out; always 0.
     virtual std::uint32_t StopEventThread(std::uint32_t timeoutMs);
-    // Called on the event thread, port lock held, with the events that occurred (masked) and the
-    // line errors gathered since the last wake-up.
-    virtual void OnSerialEvent(std::uint32_t events, std::uint32_t errors) = 0;
-    // Called on the event thread after each OnSerialEvent, port lock released: where the handler
-    // waits for whatever it must (never under the port lock).
-    virtual void AfterSerialEvent() {}
-
-    // Called on the event thread as it ends because the device hung up (an adapter unplugged, the
-    // far end of a pseudo-terminal closed); the port is still open. `opening` names this
-    // opening for IsCurrentOpening.
-    virtual void OnDeviceLost(std::uint64_t opening);
-    // Whether the event thread of `opening` is still the port's current one (window's thread).
+    // Whether the event thread of `opening` is still the port's current one.
     bool IsCurrentOpening(std::uint64_t opening) const;
 
     static constexpr std::uint32_t kStopWaitMs = 100;
@@ -46,12 +57,8 @@ public:
     void EndEventThreads();
 
 protected:
-    // Starts the thread with data of the derived class that it keeps for its whole life, so
-    // that a thread Close stopped waiting for never sees data of a later opening.
-    std::uint32_t StartEventThreadWith(std::shared_ptr<void> attachment);
-    // The attachment of the event thread of this object that calls; null on any other thread.
-    std::shared_ptr<void> ThreadAttachment() const;
-    bool HasEventThread() const { return m_hThread != nullptr; }
+    // What a thread started now serves (controlling thread, from StartEventThread).
+    virtual std::unique_ptr<CSerialEventHandler> MakeEventHandler() = 0;
 
 private:
     struct ThreadState;

@@ -2,7 +2,6 @@
 
 #include "serial/port/DeviceOpen.h"
 #include "serial/port/LineSettings.h"
-#include "serial/port/SerialSession.h"
 
 #include <cstring>
 
@@ -10,12 +9,26 @@ using namespace serialstatus;
 
 namespace {
 
-// Which opening an event thread serves; set once when the thread starts.
-struct ThreadBinding {
-    const CSerialPort* port = nullptr;
-    std::shared_ptr<CSerialSession> session;
-};
-thread_local ThreadBinding t_binding;
+// Gives the status to a caller that asked for it and passes the value on.
+template <typename T>
+T Report(T value, std::uint32_t status, std::uint32_t* out)
+{
+    if (out != nullptr)
+        *out = status;
+    return value;
+}
+
+// Reads the line settings for a getter: -1 with the status on failure.
+template <typename Pick>
+std::int64_t ReadSetting(std::shared_ptr<CSerialSession> current, std::uint32_t* status, Pick pick)
+{
+    CSessionUse session(std::move(current));
+    if (!session)
+        return Report<std::int64_t>(-1, kNotOpen, status);
+    LineSettings settings;
+    const std::uint32_t result = ReadLineSettings(session.Descriptor(), settings);
+    return Report<std::int64_t>(result == kSuccess ? pick(settings) : -1, result, status);
+}
 
 } // namespace
 
@@ -28,46 +41,52 @@ CSerialPort::~CSerialPort()
         m_session->Close();
 }
 
-std::shared_ptr<CSerialSession> CSerialPort::Session() const
+CSerialPort::CWriteTurn::CWriteTurn(CSerialPort& port) : m_port(port)
 {
-    if (t_binding.port == this)
-        return t_binding.session;
+    std::unique_lock lock(m_port.m_turnLock);
+    m_port.m_turnFree.wait(lock, [this] { return !m_port.m_writing; });
+    m_port.m_writing = true;
+}
+
+CSerialPort::CWriteTurn::~CWriteTurn()
+{
+    {
+        std::lock_guard lock(m_port.m_turnLock);
+        m_port.m_writing = false;
+    }
+    m_port.m_turnFree.notify_one();
+}
+
+std::shared_ptr<CSerialSession> CSerialPort::CurrentOpening() const
+{
     std::lock_guard lock(m_sessionLock);
     return m_session;
 }
 
-void CSerialPort::BindThreadToSession(const CSerialPort* port, std::shared_ptr<CSerialSession> session)
-{
-    t_binding.port = port;
-    t_binding.session = std::move(session);
-}
-
 bool CSerialPort::IsOpen() const
 {
-    std::shared_ptr<CSerialSession> session = Session();
+    std::shared_ptr<CSerialSession> session = CurrentOpening();
     return session && !session->IsClosed();
 }
 
 std::uint32_t CSerialPort::Open(const std::string& deviceName, std::uint32_t, std::uint32_t)
 {
-    m_lastStatus = kSuccess;
     if (IsOpen())
-        return Finish(kAlreadyOpen);
+        return kAlreadyOpen;
     int fd = -1;
     if (std::uint32_t status = OpenSerialDevice(deviceName, fd); status != kSuccess)
-        return Finish(status);
+        return status;
     {
         std::lock_guard lock(m_sessionLock);
         m_session = std::make_shared<CSerialSession>(fd);
     }
     SetEventMask(EV_RXCHAR | EV_BREAK | EV_ERR);
     // A failed read mode fails the open but leaves the device open, as Close expects.
-    return Finish(SetReadMode(ReadModeNonBlocking));
+    return SetReadMode(ReadModeNonBlocking);
 }
 
 std::uint32_t CSerialPort::Close()
 {
-    m_lastStatus = kSuccess;
     std::shared_ptr<CSerialSession> session;
     {
         std::lock_guard lock(m_sessionLock);
@@ -76,169 +95,112 @@ std::uint32_t CSerialPort::Close()
     // Wakes every call blocked on the device at once and closes it.
     if (session)
         session->Close();
-    return Finish(kSuccess);
+    return kSuccess;
 }
 
 std::uint32_t CSerialPort::SetLineSettings(std::uint32_t baudRate, std::uint8_t dataBits,
                                            std::uint8_t parity, std::uint8_t stopBits)
 {
-    m_lastStatus = kSuccess;
-    CSessionUse session(Session());
+    CSessionUse session(CurrentOpening());
     if (!session)
-        return Finish(kNotOpen);
-    return Finish(ApplyLineSettings(session.Descriptor(), {baudRate, dataBits, parity, stopBits}));
+        return kNotOpen;
+    return ApplyLineSettings(session.Descriptor(), {baudRate, dataBits, parity, stopBits});
 }
 
 std::uint32_t CSerialPort::SetEventCharacter(std::uint8_t character, bool addToMask)
 {
-    m_lastStatus = kSuccess;
-    CSessionUse session(Session());
+    CSessionUse session(CurrentOpening());
     if (!session)
-        return Finish(kNotOpen);
+        return kNotOpen;
     if (addToMask) {
         if (std::uint32_t status = SetEventMask(GetEventMask() | EV_RXFLAG); status != kSuccess)
-            return Finish(status);
+            return status;
     }
     session->SetEventCharacter(character);
-    return Finish(kSuccess);
+    return kSuccess;
 }
 
 std::uint32_t CSerialPort::SetEventMask(std::uint32_t mask)
 {
-    m_lastStatus = kSuccess;
-    CSessionUse session(Session());
+    CSessionUse session(CurrentOpening());
     if (!session)
-        return Finish(kNotOpen);
+        return kNotOpen;
     session->SetEventMask(mask);
-    return Finish(kSuccess);
+    return kSuccess;
 }
 
 std::uint32_t CSerialPort::SetHandshaking(HandshakingMode mode)
 {
-    m_lastStatus = kSuccess;
-    CSessionUse session(Session());
+    CSessionUse session(CurrentOpening());
     if (!session)
-        return Finish(kNotOpen);
-    return Finish(ApplyHandshaking(session.Descriptor(), mode));
+        return kNotOpen;
+    return ApplyHandshaking(session.Descriptor(), mode);
 }
 
 std::uint32_t CSerialPort::SetReadMode(ReadMode mode)
 {
-    m_lastStatus = kSuccess;
-    CSessionUse session(Session());
+    CSessionUse session(CurrentOpening());
     if (!session)
-        return Finish(kNotOpen);
+        return kNotOpen;
     if (mode != ReadModeNonBlocking && mode != ReadModeBlocking)
-        return Finish(kInvalidMode);
+        return kInvalidMode;
     session->SetReadMode(mode);
-    return Finish(kSuccess);
+    return kSuccess;
 }
 
-namespace {
-
-// Reads the line settings for a getter: -1 with the status on failure.
-template <typename Pick>
-std::int64_t ReadSetting(const std::shared_ptr<CSerialSession>& current, std::uint32_t& status, Pick pick)
+std::int64_t CSerialPort::GetBaudRate(std::uint32_t* status)
 {
-    CSessionUse session(current);
-    if (!session) {
-        status = kNotOpen;
-        return -1;
-    }
-    LineSettings settings;
-    status = ReadLineSettings(session.Descriptor(), settings);
-    return status == kSuccess ? pick(settings) : -1;
+    return ReadSetting(CurrentOpening(), status, [](const LineSettings& s) { return std::int64_t(s.baudRate); });
 }
 
-} // namespace
-
-std::int64_t CSerialPort::GetBaudRate()
+int CSerialPort::GetDataBits(std::uint32_t* status)
 {
-    std::uint32_t status = kSuccess;
-    auto value = ReadSetting(Session(), status, [](const LineSettings& s) { return std::int64_t(s.baudRate); });
-    Finish(status);
-    return value;
+    return static_cast<int>(ReadSetting(CurrentOpening(), status, [](const LineSettings& s) { return s.dataBits; }));
 }
 
-int CSerialPort::GetDataBits()
+int CSerialPort::GetParity(std::uint32_t* status)
 {
-    std::uint32_t status = kSuccess;
-    auto value = ReadSetting(Session(), status, [](const LineSettings& s) { return s.dataBits; });
-    Finish(status);
-    return static_cast<int>(value);
+    return static_cast<int>(ReadSetting(CurrentOpening(), status, [](const LineSettings& s) { return s.parity; }));
 }
 
-int CSerialPort::GetParity()
+int CSerialPort::GetStopBits(std::uint32_t* status)
 {
-    std::uint32_t status = kSuccess;
-    auto value = ReadSetting(Session(), status, [](const LineSettings& s) { return s.parity; });
-    Finish(status);
-    return static_cast<int>(value);
+    return static_cast<int>(ReadSetting(CurrentOpening(), status, [](const LineSettings& s) { return s.stopBits; }));
 }
 
-int CSerialPort::GetStopBits()
+int CSerialPort::GetHandshaking(std::uint32_t* status)
 {
-    std::uint32_t status = kSuccess;
-    auto value = ReadSetting(Session(), status, [](const LineSettings& s) { return s.stopBits; });
-    Finish(status);
-    return static_cast<int>(value);
-}
-
-int CSerialPort::GetHandshaking()
-{
-    m_lastStatus = kSuccess;
-    CSessionUse session(Session());
-    if (!session) {
-        Finish(kNotOpen);
-        return -1;
-    }
+    CSessionUse session(CurrentOpening());
+    if (!session)
+        return Report(-1, kNotOpen, status);
     int mode = -1;
-    if (Finish(ReadHandshaking(session.Descriptor(), mode)) != kSuccess)
-        return -1;
-    return mode;
+    const std::uint32_t result = ReadHandshaking(session.Descriptor(), mode);
+    return Report(result == kSuccess ? mode : -1, result, status);
 }
 
-std::uint32_t CSerialPort::GetEventMask()
+std::uint32_t CSerialPort::GetEventMask(std::uint32_t* status)
 {
-    m_lastStatus = kSuccess;
-    CSessionUse session(Session());
-    if (!session) {
-        Finish(kNotOpen);
-        return 0;
-    }
-    return session->EventMask();
+    CSessionUse session(CurrentOpening());
+    if (!session)
+        return Report<std::uint32_t>(0, kNotOpen, status);
+    return Report(session->EventMask(), kSuccess, status);
 }
 
-std::uint8_t CSerialPort::GetEventCharacter()
+std::uint8_t CSerialPort::GetEventCharacter(std::uint32_t* status)
 {
-    m_lastStatus = kSuccess;
-    CSessionUse session(Session());
-    if (!session) {
-        Finish(kNotOpen);
-        return 0;
-    }
-    return session->EventCharacter();
+    CSessionUse session(CurrentOpening());
+    if (!session)
+        return Report<std::uint8_t>(0, kNotOpen, status);
+    return Report<std::uint8_t>(session->EventCharacter(), kSuccess, status);
 }
 
 std::uint32_t CSerialPort::TakeEvents()
 {
-    std::shared_ptr<CSerialSession> session = Session();
+    std::shared_ptr<CSerialSession> session = CurrentOpening();
     return session ? session->TakeEvents() : 0;
 }
 
-std::uint32_t CSerialPort::ClearLineErrors(std::uint32_t& errors)
+std::uint32_t CSerialPort::WriteString(const char* text, std::uint32_t* written, std::uint32_t timeoutMs)
 {
-    errors = 0;
-    CSessionUse session(Session());
-    if (!session)
-        return Finish(kNotOpen);
-    errors = session->TakeLineErrors();
-    return kSuccess;
-}
-
-std::uint32_t CSerialPort::WriteString(const char* text, std::uint32_t* written,
-                                       CSerialCompletion* record, std::uint32_t timeoutMs)
-{
-    m_lastStatus = kSuccess;
-    return Write(text, static_cast<std::uint32_t>(std::strlen(text)), written, record, timeoutMs);
+    return Write(text, static_cast<std::uint32_t>(std::strlen(text)), written, timeoutMs);
 }

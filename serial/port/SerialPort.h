@@ -1,23 +1,26 @@
 #pragma once
 // One serial communications device: open and close, line settings, handshaking, event mask and
-// read mode, event waits, and reads and writes with a time-out. Every operation stores its status
-// (core/SerialStatus.h) in the object and returns it; nothing here talks to the user.
+// read mode, event waits, and reads and writes with a time-out. Every operation returns its status
+// (serial/SerialStatus.h) with the call; nothing here talks to the user. Each operation waits for
+// its own completion.
 //
-// An operation called without a completion record waits for its own completion (waited mode).
-// With a record, an event wait only starts and the caller waits on the record (caller-waits
-// mode); a read or a write with a record completes before it returns and signals the record.
+// Threads:
+// - Open, Close, the setters, the getters: one controlling thread at a time (the window's).
+// - Write, WriteWithin, WriteString: any thread (the send threads), also while the event thread
+//   runs. One write goes at a time, whole; while it waits for room on the device it holds no lock.
+// - Read, WaitForEvent, TakeEvents: a thread that reads the port itself while no event thread
+//   runs (the event thread of CSerialEventPort reads its own opening).
+// - IsOpen: any thread.
 
-#include "serial/port/SerialCompletion.h"
 #include "serial/port/SerialEvents.h"
+#include "serial/port/SerialSession.h"
 #include "core/SerialStatus.h"
 
-#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
-
-class CSerialSession;
 
 enum HandshakingMode : int { HandshakingNone = 0, HandshakingHardware = 1, HandshakingSoftware = 2 };
 // Non-blocking: a read returns at once with what is buffered. Blocking: a read waits for the full
@@ -42,62 +45,69 @@ public:
     // The character is kept for GetEventCharacter; this build does not watch for it, so EV_RXFLAG
     // never occurs.
     virtual std::uint32_t SetEventCharacter(std::uint8_t character, bool addToMask);
+    // Applies from the next event wait.
     virtual std::uint32_t SetEventMask(std::uint32_t mask);
-    virtual std::uint32_t WaitForEvent(CSerialCompletion* record, std::uint32_t timeoutMs);
+    // Waits until the line has an event the mask lets through (then TakeEvents gives it).
+    virtual std::uint32_t WaitForEvent(std::uint32_t timeoutMs);
     virtual std::uint32_t SetHandshaking(HandshakingMode mode);
     virtual std::uint32_t SetReadMode(ReadMode mode);
-    virtual std::int64_t GetBaudRate();
-    virtual int GetDataBits();
-    virtual int GetParity();
-    virtual int GetStopBits();
-    virtual int GetHandshaking();
-    virtual std::uint32_t GetEventMask();
-    virtual std::uint8_t GetEventCharacter();
-    virtual std::uint32_t WriteString(const char* text, std::uint32_t* written,
-                                      CSerialCompletion* record, std::uint32_t timeoutMs);
+    // The getters give their failure result (-1, or 0 for the mask and the character) when they
+    // fail, and the status in `status` when one is asked for.
+    virtual std::int64_t GetBaudRate(std::uint32_t* status = nullptr);
+    virtual int GetDataBits(std::uint32_t* status = nullptr);
+    virtual int GetParity(std::uint32_t* status = nullptr);
+    virtual int GetStopBits(std::uint32_t* status = nullptr);
+    virtual int GetHandshaking(std::uint32_t* status = nullptr);
+    virtual std::uint32_t GetEventMask(std::uint32_t* status = nullptr);
+    virtual std::uint8_t GetEventCharacter(std::uint32_t* status = nullptr);
+    virtual std::uint32_t WriteString(const char* text, std::uint32_t* written, std::uint32_t timeoutMs);
+    // When the time runs out, what is still queued for the line is dropped.
     virtual std::uint32_t Write(const void* data, std::uint32_t length, std::uint32_t* written,
-                                CSerialCompletion* record, std::uint32_t timeoutMs);
-    // Any thread. Writes what the device takes within `timeoutMs`; when the time runs out it
-    // returns the time-out status with `written` saying how much went, and unlike Write's time-out
-    // it drops nothing already queued for the line (a send that must notice its Stop writes so).
+                                std::uint32_t timeoutMs);
+    // Writes what the device takes within `timeoutMs`; when the time runs out it returns the
+    // time-out status with `written` saying how much went, and unlike Write's time-out it drops
+    // nothing already queued for the line (a send that must notice its Stop writes so).
     std::uint32_t WriteWithin(const void* data, std::uint32_t length, std::uint32_t* written,
                               std::uint32_t timeoutMs);
-    virtual std::uint32_t Read(void* buffer, std::uint32_t capacity, std::uint32_t* read,
-                               CSerialCompletion* record, std::uint32_t timeoutMs);
+    virtual std::uint32_t Read(void* buffer, std::uint32_t capacity, std::uint32_t* read, std::uint32_t timeoutMs);
 
     // The events of the last completed wait, masked by the event mask; clears them.
     std::uint32_t TakeEvents();
 
-    std::uint32_t LastStatus() const { return m_lastStatus.load(); }
     // Open from a successful Open until Close, also after the device hung up.
     bool IsOpen() const;
 
 protected:
-    // The opening the calling thread acts on: the one its event thread was started for when
-    // called on an event thread of this object, else the current one (null when closed).
-    std::shared_ptr<CSerialSession> Session() const;
-    // Makes the calling thread act on this opening of the port whatever opening is current.
-    static void BindThreadToSession(const CSerialPort* port, std::shared_ptr<CSerialSession> session);
-
-    // Line errors since the last call, clearing them (the event thread does this every wake-up).
-    std::uint32_t ClearLineErrors(std::uint32_t& errors);
-
-    std::uint32_t WriteFor(const void* data, std::uint32_t length, std::uint32_t* written,
-                           CSerialCompletion* record, std::uint32_t timeoutMs, bool dropQueuedOnTimeout);
-
-    std::uint32_t Finish(std::uint32_t status)
-    {
-        m_lastStatus = status;
-        return status;
-    }
-
-    std::atomic<std::uint32_t> m_lastStatus{0};
-
-public:
-    // Held by Write for its whole duration and by the event thread while it handles an event.
-    std::mutex m_portLock;
+    // The current opening; null when closed.
+    std::shared_ptr<CSerialSession> CurrentOpening() const;
+    // Held while the device is written to and while the event thread handles an event, so that a
+    // send and the receive path never use the device at the same moment. The event thread holds
+    // it for no wait; a write lets go of it while it waits for room.
+    [[nodiscard]] std::unique_lock<std::mutex> HoldPort() { return std::unique_lock(m_portLock); }
 
 private:
+    // A write's turn: taken before the write and given back after it, waiting (with no lock held)
+    // while another write has it.
+    class CWriteTurn {
+    public:
+        explicit CWriteTurn(CSerialPort& port);
+        ~CWriteTurn();
+        CWriteTurn(const CWriteTurn&) = delete;
+        CWriteTurn& operator=(const CWriteTurn&) = delete;
+
+    private:
+        CSerialPort& m_port;
+    };
+
+    std::uint32_t WriteFor(const void* data, std::uint32_t length, std::uint32_t* written,
+                           std::uint32_t timeoutMs, CSerialSession::OnTimeout onTimeout);
+
+    std::mutex m_portLock;
+
+    std::mutex m_turnLock; // a leaf: guards m_writing only
+    std::condition_variable m_turnFree;
+    bool m_writing = false;
+
     mutable std::mutex m_sessionLock;
     std::shared_ptr<CSerialSession> m_session; // the current opening; null when closed
 };

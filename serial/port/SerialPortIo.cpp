@@ -1,17 +1,15 @@
-// Reads, writes and event waits of CSerialPort. The descriptor is non-blocking; a call that must
-// wait polls the device together with the opening's cancel descriptor, which Close signals, so
-// that Close wakes every waiting call at once.
+// Reads, writes and event waits on one opening, and CSerialPort's calls of them. The descriptor is
+// non-blocking; a call that must wait polls the device together with the opening's cancel
+// descriptor, which Close signals, so that Close wakes every waiting call at once.
 
 #include "serial/port/SerialPort.h"
 
-#include "serial/port/Deadline.h"
+#include "serial/port/SerialEvents.h"
 #include "serial/port/SerialSession.h"
 
 #include "platform/io/WriteAll.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <optional>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,13 +21,13 @@ namespace {
 enum class Readiness { Ready, HungUp, Cancelled, TimedOut, Failed };
 
 // Waits until the device is ready for `what`, Close cancels the call, or the deadline passes.
-Readiness WaitUntilReady(CSessionUse& session, short what, const CDeadline& deadline)
+Readiness WaitUntilReady(int fd, int cancelFd, short what, const CDeadline& deadline)
 {
     for (;;) {
         const int left = deadline.RemainingMs();
         if (left == 0)
             return Readiness::TimedOut;
-        pollfd fds[2] = {{session.Descriptor(), what, 0}, {session->CancelDescriptor(), POLLIN, 0}};
+        pollfd fds[2] = {{fd, what, 0}, {cancelFd, POLLIN, 0}};
         int rc = ::poll(fds, 2, left);
         if (rc < 0) {
             if (errno == EINTR)
@@ -45,13 +43,16 @@ Readiness WaitUntilReady(CSessionUse& session, short what, const CDeadline& dead
     }
 }
 
-// What becomes of the bytes still queued for the line when the time of a write runs out.
-enum class OnTimeout { DropQueued, KeepQueued };
+} // namespace
 
-std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uint32_t length,
-                       std::uint32_t& done, const CDeadline& deadline, OnTimeout onTimeout)
+std::uint32_t CSerialSession::Write(const void* data, std::uint32_t length, std::uint32_t& done,
+                                    const CDeadline& deadline, OnTimeout onTimeout,
+                                    std::unique_lock<std::mutex>& deviceLock)
 {
-    const int fd = session.Descriptor();
+    CSessionUse use(*this);
+    if (!use)
+        return kNotOpen;
+    const int fd = m_hDevice;
     bool hungUp = false;
     // What ended a wait for room, as the status the write returns; the helper gets it as -1.
     std::uint32_t stopped = kSuccess;
@@ -61,7 +62,12 @@ std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uin
             stopped = kIoDevice; // one more try after the hang-up took nothing either
             return -1;
         }
-        switch (WaitUntilReady(session, POLLOUT, deadline)) {
+        // The device takes nothing now: wait without the lock, so that receiving goes on.
+        deviceLock.unlock();
+        const Readiness readiness = WaitUntilReady(fd, CancelDescriptor(), POLLOUT, deadline);
+        const int waitErrno = errno;
+        deviceLock.lock();
+        switch (readiness) {
         case Readiness::Ready:
             break;
         case Readiness::HungUp:
@@ -77,27 +83,30 @@ std::uint32_t WriteAll(CSessionUse& session, const unsigned char* data, std::uin
             stopped = kTimeout;
             break;
         case Readiness::Failed:
-            stopped = FromErrno(errno);
+            stopped = FromErrno(waitErrno);
             break;
         }
         return stopped == kSuccess ? 0 : -1;
     };
     hooks.wrote = [&](std::size_t n) { done += static_cast<std::uint32_t>(n); };
-    const int err = plat::WriteAll(fd, data + done, length - done, hooks);
+    const int err = plat::WriteAll(fd, static_cast<const unsigned char*>(data) + done, length - done, hooks);
     if (err == 0)
         return kSuccess;
     return err == -1 ? stopped : FromErrno(err);
 }
 
-std::uint32_t ReadSome(CSessionUse& session, unsigned char* buffer, std::uint32_t capacity,
-                       std::uint32_t& done, const CDeadline& deadline)
+std::uint32_t CSerialSession::Read(void* buffer, std::uint32_t capacity, std::uint32_t& done,
+                                   const CDeadline& deadline)
 {
-    const int fd = session.Descriptor();
-    const bool waitForAll = session->ReadMode() == ReadModeBlocking;
+    CSessionUse use(*this);
+    if (!use)
+        return kNotOpen;
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    const bool waitForAll = ReadMode() == 1;
     bool hungUp = false;
     while (done < capacity) {
         // With VMIN and VTIME 0 an empty device reads as 0 bytes, not as EAGAIN.
-        ssize_t n = ::read(fd, buffer + done, capacity - done);
+        ssize_t n = ::read(m_hDevice, bytes + done, capacity - done);
         if (n > 0) {
             done += static_cast<std::uint32_t>(n);
             if (!waitForAll)
@@ -112,7 +121,7 @@ std::uint32_t ReadSome(CSessionUse& session, unsigned char* buffer, std::uint32_
             return kSuccess;
         if (hungUp)
             return kIoDevice; // the rest can never come
-        switch (WaitUntilReady(session, POLLIN, deadline)) {
+        switch (WaitUntilReady(m_hDevice, CancelDescriptor(), POLLIN, deadline)) {
         case Readiness::Ready:
             break;
         case Readiness::HungUp:
@@ -129,97 +138,104 @@ std::uint32_t ReadSome(CSessionUse& session, unsigned char* buffer, std::uint32_
     return kSuccess;
 }
 
-} // namespace
+CSerialSession::EventWait CSerialSession::WaitForEvents(int stopDescriptor, const CDeadline& deadline)
+{
+    CSessionUse use(*this);
+    if (!use)
+        return EventWait::Closed;
+    // A hung-up device cannot report anything any more.
+    if (HungUp())
+        return EventWait::HungUp;
+    // One poll both looks at the line and sleeps: a flood wakes this wait thousands of times a
+    // second, and looking must not cost a call per event.
+    int left = deadline.RemainingMs();
+    for (;;) {
+        const std::uint32_t mask = EventMask();
+        // Hang-ups and errors are reported whatever is asked for.
+        pollfd fds[3] = {{stopDescriptor, POLLIN, 0},
+                         {CancelDescriptor(), POLLIN, 0},
+                         {m_hDevice, static_cast<short>((mask & EV_RXCHAR) ? POLLIN : 0), 0}};
+        const int rc = ::poll(fds, 3, left);
+        if (rc < 0 && errno != EINTR)
+            return EventWait::Failed;
+        if (rc > 0) {
+            if (fds[0].revents != 0)
+                return EventWait::Stopped;
+            if (fds[1].revents != 0)
+                return EventWait::Closed;
+            if (fds[2].revents != 0) {
+                const std::uint32_t events = SenseEvents(fds[2].revents) & mask;
+                if (events != 0) {
+                    std::lock_guard lock(m_mutex);
+                    m_occurredEvents = events;
+                    return EventWait::Events;
+                }
+                if (HungUp())
+                    return EventWait::HungUp;
+            }
+        }
+        left = deadline.RemainingMs();
+        if (left == 0)
+            return EventWait::TimedOut;
+    }
+}
 
 std::uint32_t CSerialPort::Write(const void* data, std::uint32_t length, std::uint32_t* written,
-                                 CSerialCompletion* record, std::uint32_t timeoutMs)
+                                 std::uint32_t timeoutMs)
 {
-    return WriteFor(data, length, written, record, timeoutMs, true);
+    return WriteFor(data, length, written, timeoutMs, CSerialSession::OnTimeout::DropQueued);
 }
 
 std::uint32_t CSerialPort::WriteWithin(const void* data, std::uint32_t length, std::uint32_t* written,
                                        std::uint32_t timeoutMs)
 {
-    return WriteFor(data, length, written, nullptr, timeoutMs, false);
+    return WriteFor(data, length, written, timeoutMs, CSerialSession::OnTimeout::KeepQueued);
 }
 
 std::uint32_t CSerialPort::WriteFor(const void* data, std::uint32_t length, std::uint32_t* written,
-                                    CSerialCompletion* record, std::uint32_t timeoutMs, bool dropQueuedOnTimeout)
+                                    std::uint32_t timeoutMs, CSerialSession::OnTimeout onTimeout)
 {
-    std::lock_guard portLock(m_portLock);
-    m_lastStatus = kSuccess;
     std::uint32_t localWritten = 0;
     std::uint32_t& done = written != nullptr ? *written : localWritten;
     done = 0;
-    CSessionUse session(Session());
+    // One write at a time, whole: two sends never mix their bytes on the line.
+    CWriteTurn turn(*this);
+    const std::shared_ptr<CSerialSession> session = CurrentOpening();
     if (!session)
-        return Finish(kNotOpen);
+        return kNotOpen;
     const CDeadline deadline(timeoutMs);
-    const OnTimeout onTimeout = dropQueuedOnTimeout ? OnTimeout::DropQueued : OnTimeout::KeepQueued;
-    std::uint32_t status =
-        WriteAll(session, static_cast<const unsigned char*>(data), length, done, deadline, onTimeout);
-    if (status == kSuccess && record != nullptr)
-        record->Event().Set();
-    return Finish(status);
+    std::unique_lock portLock(m_portLock);
+    return session->Write(data, length, done, deadline, onTimeout, portLock);
 }
 
-// Takes no lock: the event thread calls it holding m_portLock already.
-std::uint32_t CSerialPort::Read(void* buffer, std::uint32_t capacity, std::uint32_t* read,
-                                CSerialCompletion* record, std::uint32_t timeoutMs)
+std::uint32_t CSerialPort::Read(void* buffer, std::uint32_t capacity, std::uint32_t* read, std::uint32_t timeoutMs)
 {
-    m_lastStatus = kSuccess;
     std::uint32_t localRead = 0;
     std::uint32_t& done = read != nullptr ? *read : localRead;
     done = 0;
-    CSessionUse session(Session());
+    const std::shared_ptr<CSerialSession> session = CurrentOpening();
     if (!session)
-        return Finish(kNotOpen);
-    const CDeadline deadline(timeoutMs);
-    std::uint32_t status = ReadSome(session, static_cast<unsigned char*>(buffer), capacity, done, deadline);
-    if (status == kSuccess && record != nullptr)
-        record->Event().Set();
-    return Finish(status);
+        return kNotOpen;
+    return session->Read(buffer, capacity, done, CDeadline(timeoutMs));
 }
 
-std::uint32_t CSerialPort::WaitForEvent(CSerialCompletion* record, std::uint32_t timeoutMs)
+std::uint32_t CSerialPort::WaitForEvent(std::uint32_t timeoutMs)
 {
-    m_lastStatus = kSuccess;
-    std::shared_ptr<CSerialSession> current = Session();
-    // The event thread passes its own record at every wake: an event of our own (a descriptor to
-    // open and close) only when the caller waits here.
-    std::optional<plat::Event> localEvent;
-    std::optional<CSerialCompletion> localRecord;
-    if (record == nullptr) {
-        localEvent.emplace(plat::Event::Kind::ManualReset);
-        localRecord.emplace(*localEvent);
+    const std::shared_ptr<CSerialSession> session = CurrentOpening();
+    if (!session)
+        return kNotOpen;
+    switch (session->WaitForEvents(-1, CDeadline(timeoutMs))) {
+    case CSerialSession::EventWait::Events:
+        return kSuccess;
+    case CSerialSession::EventWait::TimedOut:
+        return kTimeout;
+    case CSerialSession::EventWait::HungUp:
+        return kIoDevice;
+    case CSerialSession::EventWait::Failed:
+        return FromErrno(errno);
+    case CSerialSession::EventWait::Stopped:
+    case CSerialSession::EventWait::Closed:
+        break;
     }
-    CSerialCompletion& pending = record != nullptr ? *record : *localRecord;
-    {
-        CSessionUse session(current);
-        if (!session)
-            return Finish(kNotOpen);
-        // A hung-up device cannot report anything any more: the wait cannot be armed.
-        if (session->HungUp())
-            return Finish(kIoDevice);
-        pending.Event().Reset();
-        pending.m_session = current;
-        session->RegisterWait(&pending);
-        const std::uint32_t mask = session->EventMask();
-        pollfd device{session.Descriptor(), static_cast<short>((mask & EV_RXCHAR) ? POLLIN : 0), 0};
-        if (::poll(&device, 1, 0) > 0) {
-            // Something to report already: the wait completes at once.
-            std::uint32_t events = session->SenseEvents(device.revents);
-            if ((events & mask) != 0 || session->HungUp())
-                session->CompleteWait(&pending, events);
-        }
-    }
-    if (record != nullptr)
-        return Finish(kSuccess);
-    switch (localRecord->Wait(nullptr, timeoutMs == kInfinite ? -1 : static_cast<int>(std::min<std::uint32_t>(timeoutMs, 0x7FFFFFFF)))) {
-    case 1:
-        return Finish(kSuccess);
-    default:
-        current->CancelWait(&*localRecord);
-        return Finish(kTimeout);
-    }
+    return kNotOpen;
 }

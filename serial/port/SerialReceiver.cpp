@@ -9,10 +9,52 @@ namespace {
 constexpr int kMaxReadsPerWake = 64;
 
 // What an event thread reads into and hands to, fixed when it starts.
-struct ReceiveTarget {
-    std::shared_ptr<unsigned char[]> buffer;
-    CReceiveSink* owner;
-    std::function<void(std::uint64_t)> onDeviceLost;
+class CReceiveHandler : public CSerialEventHandler {
+public:
+    CReceiveHandler(std::shared_ptr<unsigned char[]> buffer, CReceiveSink* owner,
+                    std::function<void(std::uint64_t)> onDeviceLost)
+        : m_buffer(std::move(buffer)), m_owner(owner), m_onDeviceLost(std::move(onDeviceLost)) {}
+
+    void OnSerialEvent(CSerialSession& opening, std::uint32_t events, std::uint32_t) override
+    {
+        // Only a pure receive event hands over; bytes that came with a break or a line error wait
+        // in the device for the next one.
+        if (events != EV_RXCHAR || !m_buffer)
+            return;
+        // Everything the device holds now, each read one delivery: fewer waits under a flood. A
+        // read that fails on a hung-up device ends it; the wait then sees the hang-up. A read that
+        // did not fill the buffer took all the device had: asking again would only read nothing,
+        // and what comes meanwhile wakes the next wait at once.
+        const CDeadline never(CSerialPort::kInfinite);
+        for (int reads = 0; reads < kMaxReadsPerWake; ++reads) {
+            std::uint32_t count = 0;
+            if (opening.Read(m_buffer.get(), CSerialReceiver::kReceiveBufferSize, count, never) != serialstatus::kSuccess
+                || count == 0)
+                return;
+            if (m_owner != nullptr)
+                m_owner->Deliver(m_buffer.get(), count);
+            if (count < CSerialReceiver::kReceiveBufferSize)
+                return;
+        }
+    }
+
+    // Lets the owner wait for room, port lock released.
+    void AfterSerialEvent() override
+    {
+        if (m_owner != nullptr)
+            m_owner->WaitForRoom();
+    }
+
+    void OnDeviceLost(std::uint64_t opening) override
+    {
+        if (m_onDeviceLost)
+            m_onDeviceLost(opening);
+    }
+
+private:
+    const std::shared_ptr<unsigned char[]> m_buffer;
+    CReceiveSink* const m_owner;
+    const std::function<void(std::uint64_t)> m_onDeviceLost;
 };
 
 } // namespace
@@ -21,7 +63,7 @@ CSerialReceiver::CSerialReceiver() = default;
 
 CSerialReceiver::~CSerialReceiver()
 {
-    // The thread runs OnSerialEvent of this class: it must be gone before this part is.
+    // The thread's handler may use the owner and handler this object was given: end it first.
     EndEventThreads();
 }
 
@@ -31,52 +73,16 @@ void CSerialReceiver::AllocateReceiveBuffer()
     m_receiveBuffer.reset(new unsigned char[kReceiveBufferSize]);
 }
 
-std::uint32_t CSerialReceiver::StartEventThread()
+std::unique_ptr<CSerialEventHandler> CSerialReceiver::MakeEventHandler()
 {
-    if (HasEventThread())
-        return StartEventThreadWith(nullptr);
     if (!m_receiveBuffer)
         AllocateReceiveBuffer();
-    return StartEventThreadWith(std::make_shared<ReceiveTarget>(ReceiveTarget{m_receiveBuffer, m_owner, m_onDeviceLost}));
+    return std::make_unique<CReceiveHandler>(m_receiveBuffer, m_owner, m_onDeviceLost);
 }
 
-void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t)
+void CSerialReceiver::OnSerialEvent(std::uint32_t events, std::uint32_t errors)
 {
-    // Only a pure receive event hands over; bytes that came with a break or a line error wait
-    // in the device for the next one.
-    if (events != EV_RXCHAR)
-        return;
-    // On the event thread: what it was started with. Called directly: the current ones.
-    auto started = std::static_pointer_cast<ReceiveTarget>(ThreadAttachment());
-    const ReceiveTarget target = started ? *started : ReceiveTarget{m_receiveBuffer, m_owner, nullptr};
-    if (!target.buffer)
-        return;
-    // Everything the device holds now, each read one delivery: fewer waits under a flood. A read
-    // that fails on a hung-up device ends it; the wait then sees the hang-up. A read that did not
-    // fill the buffer took all the device had: asking again would only read nothing, and what
-    // comes meanwhile wakes the next wait at once.
-    for (int reads = 0; reads < kMaxReadsPerWake; ++reads) {
-        std::uint32_t count = 0;
-        if (Read(target.buffer.get(), kReceiveBufferSize, &count, nullptr, kInfinite) != serialstatus::kSuccess
-            || count == 0)
-            return;
-        if (target.owner != nullptr)
-            target.owner->Deliver(target.buffer.get(), count);
-        if (count < kReceiveBufferSize)
-            return;
-    }
-}
-
-void CSerialReceiver::AfterSerialEvent()
-{
-    auto started = std::static_pointer_cast<ReceiveTarget>(ThreadAttachment());
-    if (started && started->owner != nullptr)
-        started->owner->WaitForRoom();
-}
-
-void CSerialReceiver::OnDeviceLost(std::uint64_t opening)
-{
-    auto started = std::static_pointer_cast<ReceiveTarget>(ThreadAttachment());
-    if (started && started->onDeviceLost)
-        started->onDeviceLost(opening);
+    const std::shared_ptr<CSerialSession> opening = CurrentOpening();
+    if (opening)
+        CReceiveHandler(m_receiveBuffer, m_owner, nullptr).OnSerialEvent(*opening, events, errors);
 }

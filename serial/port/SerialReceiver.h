@@ -1,6 +1,9 @@
 #pragma once
 // The serial port of the main window: its event thread reads what the device has buffered at
 // each pure receive event and hands the bytes to the window's receive sink.
+//
+// Threads: everything here on the controlling thread (the window's); the handler a thread is
+// started with runs on that event thread.
 
 #include "serial/port/SerialEventPort.h"
 
@@ -16,24 +19,26 @@ public:
     CSerialReceiver();
     ~CSerialReceiver() override;
 
-    // Starts the thread with the current receive buffer and owner, which it keeps for good.
-    std::uint32_t StartEventThread() override;
-    void OnSerialEvent(std::uint32_t events, std::uint32_t errors) override;
-    // Lets the owner the thread was started with wait for room, port lock released.
-    void AfterSerialEvent() override;
-    // Passes the loss on to the handler the thread was started with.
-    void OnDeviceLost(std::uint64_t opening) override;
+    // Handles events of the current opening here, on the calling thread, with the current buffer
+    // and owner: reads and hands over at a pure receive event. The event thread does the same with
+    // what it was started with.
+    void OnSerialEvent(std::uint32_t events, std::uint32_t errors);
 
     // A fresh buffer of kReceiveBufferSize bytes for the next opening. A thread still using the
     // old one keeps it until it ends.
     void AllocateReceiveBuffer();
-    // The sink the bytes go to; set before the port is opened for the link.
+    // The sink the bytes go to; set before the event thread is started.
     void SetOwner(CReceiveSink* owner) { m_owner = owner; }
-    // Called on the event thread when the device of an opening hung up; set before the port is
-    // opened for the link, like the owner.
+    // Called on the event thread when the device of its opening hung up; set before the event
+    // thread is started, like the owner.
     void SetDeviceLostHandler(std::function<void(std::uint64_t opening)> handler) { m_onDeviceLost = std::move(handler); }
 
 protected:
+    // The receive buffer (allocated now if there is none), the owner and the lost-device handler
+    // as they are now, for the thread being started to keep.
+    std::unique_ptr<CSerialEventHandler> MakeEventHandler() override;
+
+private:
     CReceiveSink* m_owner = nullptr;
     std::function<void(std::uint64_t)> m_onDeviceLost;
     std::shared_ptr<unsigned char[]> m_receiveBuffer;

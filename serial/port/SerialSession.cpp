@@ -1,6 +1,5 @@
 #include "serial/port/SerialSession.h"
 
-#include "serial/port/SerialCompletion.h"
 #include "serial/port/SerialEvents.h"
 
 #include <cerrno>
@@ -43,11 +42,6 @@ void CSerialSession::Close()
         if (m_closed)
             return;
         m_closed = true;
-        if (m_pendingWait != nullptr) {
-            m_occurredEvents = 0;
-            m_pendingWait->m_event.Set();
-            m_pendingWait = nullptr;
-        }
     }
     m_cancel.Set();
     std::unique_lock lock(m_mutex);
@@ -76,11 +70,6 @@ void CSerialSession::SetEventMask(std::uint32_t mask)
 {
     std::lock_guard lock(m_mutex);
     m_eventMask = mask;
-    if (m_pendingWait != nullptr) {
-        m_occurredEvents = 0;
-        m_pendingWait->m_event.Set();
-        m_pendingWait = nullptr;
-    }
 }
 
 std::uint32_t CSerialSession::TakeEvents()
@@ -152,30 +141,6 @@ bool CSerialSession::HungUp()
 {
     std::lock_guard lock(m_mutex);
     return m_hungUp;
-}
-
-void CSerialSession::RegisterWait(CSerialCompletion* record)
-{
-    std::lock_guard lock(m_mutex);
-    m_pendingWait = record;
-}
-
-bool CSerialSession::CompleteWait(CSerialCompletion* record, std::uint32_t events)
-{
-    std::lock_guard lock(m_mutex);
-    if (m_pendingWait != record)
-        return false;
-    m_occurredEvents = events;
-    m_pendingWait = nullptr;
-    record->m_event.Set();
-    return true;
-}
-
-void CSerialSession::CancelWait(CSerialCompletion* record)
-{
-    std::lock_guard lock(m_mutex);
-    if (m_pendingWait == record)
-        m_pendingWait = nullptr;
 }
 
 int CSerialSession::ReadMode()

@@ -1,17 +1,21 @@
 #pragma once
 // One opening of a serial device: the descriptor and everything that belongs to that opening
-// alone (event mask, events of the last wait, the pending event wait, line error counts, read
-// mode). The port object makes a fresh one at every Open. A thread that still holds an older one
-// can only ever reach that older opening, which Close has shut: it can never touch a later one.
+// alone (event mask, events of the last wait, line error counts, read mode), and the reads,
+// writes and event waits on it. The port object makes a fresh one at every Open. A thread that
+// still holds an older one can only ever reach that older opening, which Close has shut: it can
+// never touch a later one.
+//
+// Threads: any. Every function may be called from several threads at once; Close wakes every
+// call that waits inside.
+
+#include "serial/port/Deadline.h"
 
 #include "platform/sync/Event.h"
 
 #include <condition_variable>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <mutex>
-
-class CSerialCompletion;
 
 class CSerialSession {
 public:
@@ -28,30 +32,40 @@ public:
     // Readable once Close has begun: every blocking call polls it, so that Close wakes it at once.
     int CancelDescriptor() const { return m_cancel.Descriptor(); }
 
-    // Refuses new calls, completes a pending event wait, wakes every blocked call and closes the
-    // descriptor as soon as no call is inside it. Idempotent.
+    // Refuses new calls, wakes every blocked call and closes the descriptor as soon as no call is
+    // inside it. Idempotent.
     void Close();
     bool IsClosed();
 
+    // Each of these enters and leaves by itself and gives the not-open status once Close began.
+    //
+    // Reads what the read mode asks for: what is buffered (non-blocking) or the full capacity
+    // (blocking), until the deadline.
+    std::uint32_t Read(void* buffer, std::uint32_t capacity, std::uint32_t& done, const CDeadline& deadline);
+    // What becomes of the bytes still queued for the line when the time of a write runs out.
+    enum class OnTimeout { DropQueued, KeepQueued };
+    // Writes everything within the deadline. `deviceLock`, locked by the caller, is held for each
+    // write to the device and let go while the write waits for room, so that no one waits behind
+    // a device that takes nothing.
+    std::uint32_t Write(const void* data, std::uint32_t length, std::uint32_t& done, const CDeadline& deadline,
+                        OnTimeout onTimeout, std::unique_lock<std::mutex>& deviceLock);
+    // How an event wait ended.
+    enum class EventWait { Events, Stopped, Closed, HungUp, TimedOut, Failed };
+    // Sleeps in one poll on the device, the cancel descriptor and `stopDescriptor` (-1: none)
+    // until the line has something the event mask lets through (stored for TakeEvents), the stop
+    // descriptor is readable (it wins over the device), Close begins, the device hangs up or the
+    // deadline passes. A hung-up device ends the wait at once, unless events are still to be
+    // reported. Failed leaves errno set.
+    EventWait WaitForEvents(int stopDescriptor, const CDeadline& deadline);
+
     std::uint32_t EventMask();
-    // Stores the mask; a pending event wait completes with no events, as the thread expects.
+    // Applies from the next event wait.
     void SetEventMask(std::uint32_t mask);
     // The events of the last completed wait that the mask lets through; cleared by the call.
     std::uint32_t TakeEvents();
     // Line error bits gathered since the last call; cleared by the call.
     std::uint32_t TakeLineErrors();
-    // Looks at the line after poll() reported revents for the descriptor (called entered):
-    // readable -> EV_RXCHAR; new breaks and errors from the driver's counters -> EV_BREAK, EV_ERR.
-    // A hang-up or error condition is remembered for good.
-    std::uint32_t SenseEvents(short revents);
     bool HungUp();
-
-    // The event wait pending on a record, if any.
-    void RegisterWait(CSerialCompletion* record);
-    // Completes the wait pending on the record with these events; false when none was pending.
-    bool CompleteWait(CSerialCompletion* record, std::uint32_t events);
-    // Withdraws the wait without completing it.
-    void CancelWait(CSerialCompletion* record);
 
     int ReadMode();
     void SetReadMode(int mode);
@@ -63,6 +77,10 @@ private:
         int breaks = 0, frames = 0, parities = 0, overruns = 0, bufferOverruns = 0;
     };
     bool ReadCounts(LineCounts& counts);
+    // Looks at the line after poll() reported revents for the descriptor (called entered):
+    // readable -> EV_RXCHAR; new breaks and errors from the driver's counters -> EV_BREAK, EV_ERR.
+    // A hang-up or error condition is remembered for good.
+    std::uint32_t SenseEvents(short revents);
 
     int m_hDevice;
     plat::Event m_cancel{plat::Event::Kind::ManualReset};
@@ -77,7 +95,6 @@ private:
     bool m_hungUp = false;
     bool m_countsLines = true; // false once the driver said it keeps no counters
     LineCounts m_counts;
-    CSerialCompletion* m_pendingWait = nullptr;
     int m_readMode = 0;
     unsigned char m_eventCharacter = 0;
 };
@@ -87,18 +104,22 @@ class CSessionUse {
 public:
     explicit CSessionUse(std::shared_ptr<CSerialSession> session)
         : m_session(session && session->Enter() ? std::move(session) : nullptr) {}
+    explicit CSessionUse(CSerialSession& session) : m_borrowed(session.Enter() ? &session : nullptr) {}
     ~CSessionUse()
     {
-        if (m_session)
-            m_session->Leave();
+        if (CSerialSession* session = get())
+            session->Leave();
     }
     CSessionUse(const CSessionUse&) = delete;
     CSessionUse& operator=(const CSessionUse&) = delete;
 
-    explicit operator bool() const { return m_session != nullptr; }
-    CSerialSession* operator->() const { return m_session.get(); }
-    int Descriptor() const { return m_session->Descriptor(); }
+    explicit operator bool() const { return get() != nullptr; }
+    CSerialSession* operator->() const { return get(); }
+    int Descriptor() const { return get()->Descriptor(); }
 
 private:
+    CSerialSession* get() const { return m_session ? m_session.get() : m_borrowed; }
+
     std::shared_ptr<CSerialSession> m_session;
+    CSerialSession* m_borrowed = nullptr;
 };

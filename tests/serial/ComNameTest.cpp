@@ -53,7 +53,7 @@ TEST(ComName, UserLinkBeatsMachineLinkBeatsTable)
     ASSERT_EQ(port.SetReadMode(ReadModeBlocking), kSuccess);
     char buffer[2] = {};
     std::uint32_t read = 0;
-    EXPECT_EQ(port.Read(buffer, 2, &read, nullptr, 10000), kSuccess);
+    EXPECT_EQ(port.Read(buffer, 2, &read, 10000), kSuccess);
     EXPECT_EQ(std::string(buffer, read), "hi");
 
     // A dangling link is still the mapping: the open fails as for a missing device.

@@ -124,20 +124,20 @@ TEST_F(SerialSettings, ReadModes)
     std::uint32_t read = 0;
     // Mode 2 is refused; reads keep returning at once.
     EXPECT_EQ(port.SetReadMode(static_cast<ReadMode>(2)), kInvalidMode);
-    EXPECT_EQ(port.Read(buffer, sizeof buffer, &read, nullptr, CSerialPort::kInfinite), kSuccess);
+    EXPECT_EQ(port.Read(buffer, sizeof buffer, &read, CSerialPort::kInfinite), kSuccess);
     EXPECT_EQ(read, 0u);
 
     // Mode 0 hands over what is there; mode 1 waits for the full count or times out.
     pty.WriteMaster("abcd", 4);
     ASSERT_EQ(port.SetReadMode(ReadModeBlocking), kSuccess);
-    EXPECT_EQ(port.Read(buffer, sizeof buffer, &read, nullptr, 200), kTimeout);
+    EXPECT_EQ(port.Read(buffer, sizeof buffer, &read, 200), kTimeout);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), read), "abcd");
 
     std::thread late([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         pty.WriteMaster("0123456789", 10);
     });
-    EXPECT_EQ(port.Read(buffer, sizeof buffer, &read, nullptr, CSerialPort::kInfinite), kSuccess);
+    EXPECT_EQ(port.Read(buffer, sizeof buffer, &read, CSerialPort::kInfinite), kSuccess);
     late.join();
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), read), "0123456789");
 }
@@ -147,12 +147,12 @@ TEST_F(SerialSettings, TimedOutWriteIsCancelled)
     // Nobody reads the master: the write fills the pair and then times out.
     std::vector<unsigned char> data(1 << 20, 0x55);
     std::uint32_t written = 0;
-    EXPECT_EQ(port.Write(data.data(), static_cast<std::uint32_t>(data.size()), &written, nullptr, 200), kTimeout);
+    EXPECT_EQ(port.Write(data.data(), static_cast<std::uint32_t>(data.size()), &written, 200), kTimeout);
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, data.size());
     // The port is still usable afterwards.
     const std::string drained = pty.ReadMaster(data.size(), 200);
     EXPECT_LE(drained.size(), written);
-    EXPECT_EQ(port.WriteString("ok", &written, nullptr, 5000), kSuccess);
+    EXPECT_EQ(port.WriteString("ok", &written, 5000), kSuccess);
     EXPECT_EQ(written, 2u);
 }

@@ -30,7 +30,7 @@ TEST(SerialUnplug, HangUpReportsTheLostOpeningAndTheBytesStay)
         CSerialPort far;
         ASSERT_EQ(far.Open(pair->EndB(), 0, 0), kSuccess);
         std::uint32_t written = 0;
-        ASSERT_EQ(far.Write("abc", 3, &written, nullptr, CSerialPort::kInfinite), kSuccess);
+        ASSERT_EQ(far.Write("abc", 3, &written, CSerialPort::kInfinite), kSuccess);
         ASSERT_TRUE(sink.WaitForBytes(3));
     }
     pair->Kill();

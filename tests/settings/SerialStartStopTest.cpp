@@ -104,7 +104,7 @@ TEST_F(SerialStartStop, UnplugWhileOpenClosesTheLinkAndOpenWorksWhenItIsBack)
     {
         CSerialPort far;
         ASSERT_EQ(far.Open(adapter->EndB(), 0, 0), 0u);
-        ASSERT_EQ(far.Write("before", 6, nullptr, nullptr, CSerialPort::kInfinite), 0u);
+        ASSERT_EQ(far.Write("before", 6, nullptr, CSerialPort::kInfinite), 0u);
         ASSERT_TRUE(WaitUntil([&] { return Received() == "before"; }));
     }
 
@@ -126,7 +126,7 @@ TEST_F(SerialStartStop, UnplugWhileOpenClosesTheLinkAndOpenWorksWhenItIsBack)
     EXPECT_TRUE(dlg->IsEnabled(IDC_STOP));
     CSerialPort far;
     ASSERT_EQ(far.Open(adapter->EndB(), 0, 0), 0u);
-    ASSERT_EQ(far.Write("after", 5, nullptr, nullptr, CSerialPort::kInfinite), 0u);
+    ASSERT_EQ(far.Write("after", 5, nullptr, CSerialPort::kInfinite), 0u);
     EXPECT_TRUE(WaitUntil([&] { return Received() == "after"; }));
 }
 
