@@ -2,12 +2,11 @@
 
 #include "platform/registry/StoreFolders.h"
 #include "serial/devices/ComName.h"
+#include "serial/devices/ComNameTable.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -49,23 +48,17 @@ bool HasLink(int comNumber)
     return false;
 }
 
-// The number of the link made for the device, or 0 when none could be made.
-int GiveComNumber(const SerialDevice& device)
+// The number for a device no name reaches: the one it was given before in this run while that
+// number still has no link, else the lowest free one from 97 up. Nothing is written: opening the
+// port by that number makes the link (ResolveComNameToOpen). 0 when every number is taken.
+int NumberForUnreached(const SerialDevice& device)
 {
-    const std::string folder = plat::UserStoreFolder() + "/dosdevices";
-    std::error_code error;
-    fs::create_directories(folder, error);
     const std::string& target = device.byId.empty() ? device.node : device.byId;
-    for (int number = kFirstGivenComNumber; number <= kLastComNumber; ++number) {
-        if (HasLink(number))
-            continue;
-        const std::string link = folder + "/com" + std::to_string(number);
-        // symlink() never replaces anything: a name that appeared meanwhile is left alone.
-        if (::symlink(target.c_str(), link.c_str()) == 0)
+    if (const int given = GivenComNumber(target); given != 0 && !HasLink(given))
+        return given;
+    for (int number = kFirstGivenComNumber; number <= kLastComNumber; ++number)
+        if (!HasLink(number) && GiveComNumber(number, target))
             return number;
-        if (errno != EEXIST)
-            return 0;
-    }
     return 0;
 }
 
@@ -87,7 +80,7 @@ std::vector<PresentPort> AssignComPorts(const std::vector<SerialDevice>& devices
     }
     for (std::size_t i = 0; i < devices.size(); ++i)
         if (!reached[i])
-            if (const int number = GiveComNumber(devices[i]); number != 0)
+            if (const int number = NumberForUnreached(devices[i]); number != 0)
                 ports.push_back({number, devices[i]});
     std::stable_sort(ports.begin(), ports.end(),
                      [](const PresentPort& a, const PresentPort& b) { return a.comNumber < b.comNumber; });

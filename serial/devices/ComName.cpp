@@ -1,9 +1,14 @@
 #include "serial/devices/ComName.h"
 
 #include "platform/registry/StoreFolders.h"
+#include "serial/devices/ComNameTable.h"
 
 #include <cctype>
+#include <cerrno>
+#include <filesystem>
 #include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -57,4 +62,22 @@ std::string ResolveComName(const std::string& name)
         if (std::string link = folder + linkName; IsSymbolicLink(link))
             return link;
     return DefaultDevice(number);
+}
+
+std::string ResolveComNameToOpen(const std::string& name)
+{
+    if (std::string path = ResolveComName(name); !path.empty())
+        return path;
+    const unsigned number = ComNumber(name);
+    const std::string device = GivenComDevice(static_cast<int>(number));
+    if (device.empty())
+        return {};
+    const std::string folder = plat::UserStoreFolder() + "/dosdevices";
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    const std::string link = folder + "/com" + std::to_string(number);
+    if (::symlink(device.c_str(), link.c_str()) == 0)
+        return link;
+    // A name that appeared meanwhile is the mapping now; otherwise the device is opened unlinked.
+    return errno == EEXIST ? ResolveComName(name) : device;
 }

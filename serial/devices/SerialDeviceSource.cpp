@@ -1,5 +1,7 @@
 #include "serial/devices/SerialDeviceSource.h"
 
+#include "serial/devices/ComNameTable.h"
+
 #include <libudev.h>
 
 #include <cstring>
@@ -125,8 +127,12 @@ std::unique_ptr<SerialDeviceSource> OpenSerialDeviceSource()
 
 void SetSerialDeviceSourceFactory(SerialDeviceSourceFactory factory)
 {
-    std::lock_guard lock(g_factoryLock);
-    g_factory = std::move(factory);
+    {
+        std::lock_guard lock(g_factoryLock);
+        g_factory = std::move(factory);
+    }
+    // The numbers were given to the devices of the old source.
+    ForgetGivenComNumbers();
 }
 
 std::vector<SerialDevice> PresentSerialDevices(SerialDeviceSource& source)

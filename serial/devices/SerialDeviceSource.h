@@ -28,7 +28,8 @@ using SerialDeviceSourceFactory = std::function<std::unique_ptr<SerialDeviceSour
 
 // The source tests installed, else one on libudev.
 std::unique_ptr<SerialDeviceSource> OpenSerialDeviceSource();
-// Installs the factory of OpenSerialDeviceSource; an empty one brings libudev back.
+// Installs the factory of OpenSerialDeviceSource; an empty one brings libudev back. The COM
+// numbers given to the old source's devices are forgotten.
 void SetSerialDeviceSourceFactory(SerialDeviceSourceFactory factory);
 
 // The serial ports the source knows of, in node order.

@@ -3,6 +3,7 @@
 #include "resources/Resources.h"
 #include "serial/devices/ComAssignment.h"
 #include "serial/devices/ComName.h"
+#include "serial/devices/ComNameTable.h"
 #include "serial/devices/SerialDeviceSource.h"
 
 #include <QAbstractItemView>
@@ -28,12 +29,15 @@ enum : int {
     IDC_CB_HANDSHAKING = 1033,
 };
 
-// "/dev/ttyS0", or a mapping link with what it points at.
+// "/dev/ttyS0", or a mapping link with what it points at, or the device the port's number was
+// given to, whose link the port's first opening makes.
 QString DeviceDescription(int port)
 {
     const std::string path = ResolveComName("COM" + std::to_string(port));
-    if (path.empty())
-        return QStringLiteral("No device is mapped to this port");
+    if (path.empty()) {
+        const std::string given = GivenComDevice(port);
+        return given.empty() ? QStringLiteral("No device is mapped to this port") : QString::fromStdString(given);
+    }
     std::error_code error;
     const auto target = std::filesystem::read_symlink(path, error);
     if (error)

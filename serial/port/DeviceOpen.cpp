@@ -30,7 +30,7 @@ struct FdGuard {
 std::uint32_t OpenSerialDevice(const std::string& name, int& fd)
 {
     fd = -1;
-    const std::string path = ResolveComName(name);
+    const std::string path = ResolveComNameToOpen(name);
     if (path.empty())
         return kFileNotFound;
     FdGuard device{::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)};

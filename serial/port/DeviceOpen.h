@@ -1,6 +1,7 @@
 #pragma once
-// Opening a serial device for this program's sole use: the name resolved to a device, the device
-// opened non-blocking, locked against every other opener and put in raw mode.
+// Opening a serial device for this program's sole use: the name resolved to a device (a COM number
+// given to a device this run gets its link now), the device opened non-blocking, locked against
+// every other opener and put in raw mode.
 
 #include <cstdint>
 #include <string>

@@ -42,12 +42,15 @@ TEST_F(OpenFailure, MissingDeviceNamesThePortsThatArePresent)
     const std::string byId = "/dev/serial/by-id/usb-Gone_Adapter_Z9-if00-port0";
     std::filesystem::create_directories(m_root.Path() + "/user/dosdevices");
     std::filesystem::create_symlink(byId, m_root.Path() + "/user/dosdevices/com7");
-    EXPECT_EQ(Explained("COM7"), byId + " is not present. Present ports: COM1 (ttyS0, serial), "
-                                        "COM34 (ttyUSB1, FTDI FT232R USB UART, A123).");
-    EXPECT_EQ(Explained("COM200"), "COM200 is not linked to any device. Present ports: COM1 (ttyS0, serial), "
-                                   "COM34 (ttyUSB1, FTDI FT232R USB UART, A123).");
-    EXPECT_EQ(Explained("/dev/relvanto-none"), "/dev/relvanto-none is not present. Present ports: COM1 (ttyS0, serial), "
-                                               "COM34 (ttyUSB1, FTDI FT232R USB UART, A123).");
+    // The user's com1 is gone too, so no name reaches ttyS0: it is named by a number of its own.
+    std::filesystem::create_symlink(byId, m_root.Path() + "/user/dosdevices/com1");
+    const std::string present = "Present ports: COM34 (ttyUSB1, FTDI FT232R USB UART, A123), COM97 (ttyS0, serial).";
+    EXPECT_EQ(Explained("COM7"), byId + " is not present. " + present);
+    EXPECT_EQ(Explained("COM200"), "COM200 is not linked to any device. " + present);
+    EXPECT_EQ(Explained("/dev/relvanto-none"), "/dev/relvanto-none is not present. " + present);
+    // Explaining wrote no link.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_root.Path() + "/user/dosdevices"), {}), 2);
+    EXPECT_FALSE(std::filesystem::exists(m_root.Path() + "/machine"));
 }
 
 TEST_F(OpenFailure, ALoopOfLinksIsSaidSo)

@@ -1,8 +1,10 @@
 // Change Setting over a real pseudo-terminal mapped to a COM number: only what the device accepts
 // is stored, and the link is left closed.
 #include "resources/ControlIds.h"
+#include "tests/serial/RecordedDevices.h"
 #include "tests/settings/SettingsWindow.h"
 
+#include <filesystem>
 #include <termios.h>
 
 namespace {
@@ -57,6 +59,23 @@ TEST_F(ChangeSetting, AcceptedChoiceIsStoredShownAndOpensTheLinkWithExactlyThose
     EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
     EXPECT_EQ(line.c_iflag & (IXON | IXOFF), 0u);
+}
+
+TEST_F(ChangeSetting, OkWithANumberNoNameReachesWritesThatOneLink)
+{
+    PtyPair unreached;
+    UdevTtyRecord record = recorded::Pl011();
+    record.properties["DEVNAME"] = unreached.SlavePath();
+    RecordedDevices present({record});
+    ASSERT_TRUE(Choose({96, 10, 3, 0, 0, 0}));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(dlg->GetText(IDC_SERIAL_PORT), "COM97");
+    const std::string links = UserFolder() + "/dosdevices";
+    EXPECT_EQ(std::filesystem::read_symlink(links + "/com97"), unreached.SlavePath());
+    // Start opens the device through that link and writes nothing more.
+    ASSERT_EQ(dlg->Owners().serial.OpenWithStoredSettings(), 0u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(links), {}), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(MachineFolder() + "/dosdevices"), {}), 1);
 }
 
 TEST_F(ChangeSetting, CancelChangesNothingNotEvenAnOpenLink)

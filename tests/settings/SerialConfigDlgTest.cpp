@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -167,13 +168,14 @@ TEST_F(SerialConfigDialog, PresentPortsSayWhatTheyAreAndStandOut)
     CSerialConfigDlg dlg;
     dlg.SetSettings(33, 10, 3, 0, 0, 0);
     std::vector<bool> bold;
-    QString tip33;
+    QString tip33, tip97;
     int popupWidth = 0, longestItem = 0;
     const int result = RunDialog(dlg, [&](CSerialConfigDlg& shown) {
         auto* list = shown.ControlAs<QComboBox>(1028);
         for (int i = 0; i < list->count(); ++i)
             bold.push_back(IsBold(list, i));
         tip33 = list->itemData(32, Qt::ToolTipRole).toString();
+        tip97 = list->itemData(96, Qt::ToolTipRole).toString();
         popupWidth = list->view()->minimumWidth();
         longestItem = list->view()->sizeHintForColumn(0);
         PressDialogButton(shown, 1);
@@ -188,10 +190,29 @@ TEST_F(SerialConfigDialog, PresentPortsSayWhatTheyAreAndStandOut)
     for (int i = 0; i < 255; ++i)
         EXPECT_EQ(bold[static_cast<std::size_t>(i)], i == 0 || i == 32 || i == 96) << ports[i].toStdString();
     EXPECT_EQ(tip33, "/dev/ttyUSB0");
+    EXPECT_EQ(tip97, "/dev/ttyAMA0");
     EXPECT_GE(popupWidth, longestItem);
     // The stored value stays the COM number.
     EXPECT_EQ(result, CSerialConfigDlg::kOk);
     EXPECT_EQ(dlg.m_comPort, 33);
+}
+
+TEST_F(SerialConfigDialog, OpeningAndCancellingWriteNoLinkAndTheNumbersStay)
+{
+    MapComPort(1, "/dev/relvanto-gone"); // no name reaches ttyS0
+    m_devices.Plug(recorded::OnBoardUart());
+    m_devices.Plug(recorded::Pl011());
+    auto shownPorts = [](int button) {
+        CSerialConfigDlg dlg;
+        RunDialog(dlg, [button](CSerialConfigDlg& shown) { PressDialogButton(shown, button); });
+        return Items(dlg, 1028).mid(96, 3);
+    };
+    EXPECT_EQ(shownPorts(2), (QStringList{"COM97  ttyAMA0  uart-pl011", "COM98  ttyS0  serial", "COM99"}));
+    // A device that comes meanwhile and would list first takes the next number.
+    m_devices.Plug(recorded::Rfcomm());
+    EXPECT_EQ(shownPorts(1), (QStringList{"COM97  ttyAMA0  uart-pl011", "COM98  ttyS0  serial", "COM99  rfcomm0"}));
+    EXPECT_FALSE(std::filesystem::exists(UserFolder() + "/dosdevices"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(MachineFolder() + "/dosdevices"), {}), 1);
 }
 
 TEST_F(SerialConfigDialog, DevicesThatComeAndGoShowWhileOpenAndTheSelectionStays)
