@@ -46,7 +46,8 @@ constexpr const char* kRtsToDriverText = "Set by the driver for hardware handsha
 
 } // namespace
 
-LinkExtras::LinkExtras(LinkSession& link, QWidget* state) : m_link(link), m_state(state)
+LinkExtras::LinkExtras(LinkSession& link, SerialLink& serial, QWidget* state)
+    : m_link(link), m_serial(serial), m_state(state)
 {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 2, 8, 4);
@@ -112,7 +113,11 @@ void LinkExtras::BuildLines()
     m_inputs = new QLabel(m_serialPart);
     m_inputs->setTextFormat(Qt::PlainText);
     m_inputs->setFocusPolicy(Qt::TabFocus); // a screen reader reaches the words by Tab too
-    for (QWidget* control : std::initializer_list<QWidget*>{m_pulse, m_pulseLines, m_pulseMs, m_break, m_breakMs})
+    m_reopen = new QCheckBox(QStringLiteral("Reopen when the device comes back"), m_serialPart);
+    m_reopen->setAccessibleName(m_reopen->text());
+    connect(m_reopen, &QCheckBox::toggled, this, [this](bool on) { m_serial.SetReopen(on); });
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_pulse, m_pulseLines, m_pulseMs, m_break, m_breakMs, m_reopen})
         row->addWidget(control);
     row->addWidget(m_inputs, 1);
     m_serialPart->hide();
