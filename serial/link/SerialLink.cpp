@@ -90,8 +90,12 @@ void SerialLink::OnDeviceLost(std::uint64_t opening)
     const std::string problem =
         m_return.Begin(SerialPortName(m_settings.comPort), m_identity,
                        [this, wait] { m_view.QueueForView([this, wait] { OnDeviceBack(wait); }); });
-    if (!problem.empty())
+    if (!problem.empty()) {
         m_view.ShowSerialMessage("Unable to wait for the device to come back: " + problem);
+        return;
+    }
+    // The link waits as it would run: Stop ends the wait.
+    m_view.ShowSerialButtons(false);
 }
 
 void SerialLink::OnDeviceBack(std::uint64_t wait)
@@ -101,6 +105,8 @@ void SerialLink::OnDeviceBack(std::uint64_t wait)
     // Open ends the finished wait, then opens with what is stored, as Start does.
     if (Open() == 0)
         m_view.SerialReopened();
+    else
+        m_view.ShowSerialButtons(true); // the refusal was told; Start tries again
 }
 
 void SerialLink::EndWaiting()
@@ -112,8 +118,10 @@ void SerialLink::EndWaiting()
 void SerialLink::SetReopen(bool on)
 {
     m_reopen = on;
-    if (!on)
-        EndWaiting();
+    if (on || !m_return.Waiting())
+        return;
+    EndWaiting();
+    m_view.ShowSerialButtons(true);
 }
 
 void SerialLink::Close()

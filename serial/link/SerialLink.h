@@ -9,7 +9,8 @@
 // end a link opened after it.
 //
 // With reopening chosen, a lost device is waited for (DeviceReturnWatch) and opened again with the
-// settings in use when it comes back; Open, Close, a trial and unchoosing end the waiting.
+// settings in use when it comes back. While it waits, Stop is enabled as for an open link; Open,
+// Close, a trial and unchoosing end the waiting.
 
 #include "core/ReceiveSink.h"
 #include "core/SendLinks.h"

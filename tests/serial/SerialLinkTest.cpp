@@ -298,7 +298,7 @@ void SendFromFarEnd(const SocatPair& adapter, const std::string& bytes)
     ASSERT_EQ(far.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), nullptr, CSerialPort::kInfinite), 0u);
 }
 
-TEST_F(SerialLinkTest, WithReopenALostDeviceOpensAgainWhenItsLinkComesBackUntilCloseEndsTheWait)
+TEST_F(SerialLinkTest, WithReopenALostDeviceOpensAgainWhenItsLinkComesBackUntilUntickingEndsTheWait)
 {
     auto adapter = std::make_unique<SocatPair>();
     Store("");
@@ -315,6 +315,7 @@ TEST_F(SerialLinkTest, WithReopenALostDeviceOpensAgainWhenItsLinkComesBackUntilC
     ASSERT_TRUE(view.RunQueued());
     EXPECT_EQ(view.states.back(), "Disconnected");
     EXPECT_TRUE(link.WaitingForReturn());
+    EXPECT_FALSE(view.startShownEnabled);
 
     adapter = std::make_unique<SocatPair>();
     MapComPort(kPort, adapter->EndA());
@@ -328,12 +329,13 @@ TEST_F(SerialLinkTest, WithReopenALostDeviceOpensAgainWhenItsLinkComesBackUntilC
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "beforeafter");
     EXPECT_TRUE(view.messages.empty());
 
-    // Lost again, then closed while waiting: the device's return opens nothing.
+    // Lost again, then unticked while waiting: the device's return opens nothing.
     adapter->Kill();
     ASSERT_TRUE(view.RunQueued());
     ASSERT_TRUE(link.WaitingForReturn());
-    link.Close();
+    link.SetReopen(false);
     EXPECT_FALSE(link.WaitingForReturn());
+    EXPECT_TRUE(view.startShownEnabled);
     adapter = std::make_unique<SocatPair>();
     MapComPort(kPort, adapter->EndA());
     EXPECT_EQ(view.Queued(), 0u);
