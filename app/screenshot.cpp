@@ -163,7 +163,10 @@ private:
 QPixmap ShowLines(CMainDlg& dialog)
 {
     dialog.ControlAs<QAbstractButton>(IDC_MODE_RS232)->click();
+    // The buttons and the State of an open link, without a device behind them.
     dialog.SetText(IDC_STATE, QStringLiteral("Opened"));
+    dialog.Enable(IDC_START, false);
+    dialog.Enable(IDC_STOP, true);
     auto* extras = dialog.findChild<LinkExtras*>();
     extras->BeginLines(std::make_unique<StillLines>(), false);
     QApplication::processEvents();
