@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QToolButton>
 #include <QSpinBox>
@@ -80,8 +81,14 @@ void LinkExtras::BuildReconnect()
 void LinkExtras::BuildLines()
 {
     m_serialPart = new QWidget(this);
-    auto* row = new QHBoxLayout(m_serialPart);
-    row->setContentsMargins(0, 0, 0, 0);
+    // Two lines: the output lines' controls, then the reopen box and the input lines' words, which
+    // would not fit beside them in the template's width.
+    auto* lines = new QVBoxLayout(m_serialPart);
+    lines->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    auto* second = new QHBoxLayout;
+    lines->addLayout(row);
+    lines->addLayout(second);
     m_dtr = Button(QStringLiteral("DTR"), m_serialPart);
     m_rts = Button(QStringLiteral("RTS"), m_serialPart);
     for (QToolButton* toggle : {m_dtr, m_rts}) {
@@ -116,10 +123,11 @@ void LinkExtras::BuildLines()
     m_reopen = new QCheckBox(QStringLiteral("Reopen when the device comes back"), m_serialPart);
     m_reopen->setAccessibleName(m_reopen->text());
     connect(m_reopen, &QCheckBox::toggled, this, [this](bool on) { m_serial.SetReopen(on); });
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{m_pulse, m_pulseLines, m_pulseMs, m_break, m_breakMs, m_reopen})
+    for (QWidget* control : std::initializer_list<QWidget*>{m_pulse, m_pulseLines, m_pulseMs, m_break, m_breakMs})
         row->addWidget(control);
-    row->addWidget(m_inputs, 1);
+    row->addStretch();
+    second->addWidget(m_reopen);
+    second->addWidget(m_inputs, 1);
     m_serialPart->hide();
 }
 
