@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QToolButton>
 #include <QSpinBox>
@@ -46,7 +47,8 @@ constexpr const char* kRtsToDriverText = "Set by the driver for hardware handsha
 
 } // namespace
 
-LinkExtras::LinkExtras(LinkSession& link, QWidget* state) : m_link(link), m_state(state)
+LinkExtras::LinkExtras(LinkSession& link, SerialLink& serial, QWidget* state)
+    : m_link(link), m_serial(serial), m_state(state)
 {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 2, 8, 4);
@@ -79,8 +81,14 @@ void LinkExtras::BuildReconnect()
 void LinkExtras::BuildLines()
 {
     m_serialPart = new QWidget(this);
-    auto* row = new QHBoxLayout(m_serialPart);
-    row->setContentsMargins(0, 0, 0, 0);
+    // Two lines: the output lines' controls, then the reopen box and the input lines' words, which
+    // would not fit beside them in the template's width.
+    auto* lines = new QVBoxLayout(m_serialPart);
+    lines->setContentsMargins(0, 0, 0, 0);
+    auto* row = new QHBoxLayout;
+    auto* second = new QHBoxLayout;
+    lines->addLayout(row);
+    lines->addLayout(second);
     m_dtr = Button(QStringLiteral("DTR"), m_serialPart);
     m_rts = Button(QStringLiteral("RTS"), m_serialPart);
     for (QToolButton* toggle : {m_dtr, m_rts}) {
@@ -112,9 +120,14 @@ void LinkExtras::BuildLines()
     m_inputs = new QLabel(m_serialPart);
     m_inputs->setTextFormat(Qt::PlainText);
     m_inputs->setFocusPolicy(Qt::TabFocus); // a screen reader reaches the words by Tab too
+    m_reopen = new QCheckBox(QStringLiteral("Reopen when the device comes back"), m_serialPart);
+    m_reopen->setAccessibleName(m_reopen->text());
+    connect(m_reopen, &QCheckBox::toggled, this, [this](bool on) { m_serial.SetReopen(on); });
     for (QWidget* control : std::initializer_list<QWidget*>{m_pulse, m_pulseLines, m_pulseMs, m_break, m_breakMs})
         row->addWidget(control);
-    row->addWidget(m_inputs, 1);
+    row->addStretch();
+    second->addWidget(m_reopen);
+    second->addWidget(m_inputs, 1);
     m_serialPart->hide();
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // The controls a link has beyond the window's template, in one row below it: for a TCP client the
 // "Reconnect when the server goes away" box; for a serial link the DTR and RTS toggles, a reset
-// pulse, a break and the input lines CTS, DSR, DCD and RI in words. The row shows only in those two
+// pulse, a break, the input lines CTS, DSR, DCD and RI in words, and the "Reopen when the device
+// comes back" box. The row shows only in those two
 // modes. It also writes the State field's tooltip in them: when the next try comes, or the lines.
 // Every function runs on the window's thread unless it says otherwise.
 
 #include "links/LinkSession.h"
 #include "serial/link/LineDevice.h"
+#include "serial/link/SerialLink.h"
 #include "serial/link/ModemLines.h"
 
 #include <QWidget>
@@ -26,7 +28,7 @@ public:
     enum class Mode { Other, TcpClient, Serial };
 
     // `state` is the State field.
-    LinkExtras(LinkSession& link, QWidget* state);
+    LinkExtras(LinkSession& link, SerialLink& serial, QWidget* state);
     ~LinkExtras() override;
 
     // The row for the mode the window is in; shown and hidden by the window.
@@ -57,6 +59,7 @@ private:
     QString LinesText(const LineState& state) const;
 
     LinkSession& m_link;
+    SerialLink& m_serial;
     QWidget* m_state;
     Mode m_mode = Mode::Other;
 
@@ -70,6 +73,7 @@ private:
     QToolButton* m_break = nullptr;
     QSpinBox* m_breakMs = nullptr;
     QLabel* m_inputs = nullptr;
+    QCheckBox* m_reopen = nullptr;
 
     bool m_open = false;
     bool m_hardware = false;

@@ -35,8 +35,14 @@ void CMainDlg::OnStartLink()
     if (GetCheck(IDC_MODE_RS232) == 1) {
         m_extras->EndLines();
         if (m_serialLink.Open() == 0)
-            m_extras->BeginLines(m_serialLink.Port(), m_serialLink.Settings().handshaking == HandshakingHardware);
+            SerialReopened();
     }
+}
+
+void CMainDlg::SerialReopened()
+{
+    // The lines begin again with each opening, by Open or by the device's return.
+    m_extras->BeginLines(m_serialLink.Port(), m_serialLink.Settings().handshaking == HandshakingHardware);
 }
 
 void CMainDlg::OnStopLink()

@@ -38,7 +38,7 @@ bool CMainDlg::OnInitDialog()
         plat::HexView* sending = m_sending.View().View();
         return sending != nullptr && control == sending && sending->TakesEnter();
     });
-    m_extras = new LinkExtras(m_link, m_controls.state.Widget());
+    m_extras = new LinkExtras(m_link, m_serialLink, m_controls.state.Widget());
     SetBottomRow(m_extras);
     m_link.SetReconnectView(m_extras);
     ConnectHandlers();

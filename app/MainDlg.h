@@ -113,6 +113,7 @@ private:
     void ShowSerialMessage(const std::string& text) override;
     void ShowSerialSettings(const SerialSettings& settings) override;
     void QueueForView(std::function<void()> work) override;
+    void SerialReopened() override;
 
     MainControls m_controls;
     ReceivedStateDisplay m_receivedState{this, m_controls.receivedState};

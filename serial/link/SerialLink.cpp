@@ -2,6 +2,7 @@
 // and the end of an opening whose device was lost.
 #include "serial/link/SerialLink.h"
 
+#include "serial/devices/ComName.h"
 #include "serial/devices/OpenFailure.h"
 #include "serial/link/SerialSetup.h"
 
@@ -41,6 +42,7 @@ void SerialLink::LoadSettings()
 
 std::uint32_t SerialLink::Open()
 {
+    EndWaiting();
     m_port.Close();
     const std::uint32_t status = OpenWithStoredSettings();
     if (status == 0) {
@@ -72,6 +74,7 @@ std::uint32_t SerialLink::OpenWithStoredSettings()
         m_port.Close();
         return status;
     }
+    m_identity = DeviceReturnWatch::IdentityOf(ResolveComName(SerialPortName(m_settings.comPort)));
     return 0;
 }
 
@@ -81,10 +84,49 @@ void SerialLink::OnDeviceLost(std::uint64_t opening)
         return;
     m_view.TearDownLink();
     m_view.ShowSerialState("Disconnected");
+    if (!m_reopen)
+        return;
+    const std::uint64_t wait = ++m_wait;
+    const std::string problem =
+        m_return.Begin(SerialPortName(m_settings.comPort), m_identity,
+                       [this, wait] { m_view.QueueForView([this, wait] { OnDeviceBack(wait); }); });
+    if (!problem.empty()) {
+        m_view.ShowSerialMessage("Unable to wait for the device to come back: " + problem);
+        return;
+    }
+    // The link waits as it would run: Stop ends the wait.
+    m_view.ShowSerialButtons(false);
+}
+
+void SerialLink::OnDeviceBack(std::uint64_t wait)
+{
+    if (wait != m_wait)
+        return;
+    // Open ends the finished wait, then opens with what is stored, as Start does.
+    if (Open() == 0)
+        m_view.SerialReopened();
+    else
+        m_view.ShowSerialButtons(true); // the refusal was told; Start tries again
+}
+
+void SerialLink::EndWaiting()
+{
+    m_return.End();
+    ++m_wait;
+}
+
+void SerialLink::SetReopen(bool on)
+{
+    m_reopen = on;
+    if (on || !m_return.Waiting())
+        return;
+    EndWaiting();
+    m_view.ShowSerialButtons(true);
 }
 
 void SerialLink::Close()
 {
+    EndWaiting();
     m_port.Close();
 }
 
@@ -95,6 +137,7 @@ bool SerialLink::TryNewSettings(const SerialSettings& chosen)
     if (!store.Open())
         return false;
 
+    EndWaiting();
     m_port.Close();
     m_view.ShowSerialButtons(true);
     m_view.ShowSerialState("Closed");
@@ -114,6 +157,7 @@ bool SerialLink::TryNewSettings(const SerialSettings& chosen)
 
 void SerialLink::EndEventThreads()
 {
+    EndWaiting();
     m_port.EndEventThreads();
 }
 

@@ -7,9 +7,14 @@
 // Openings: the port numbers each of its event threads. A device lost by an opening ends the link
 // only while that opening is still the port's current one, so that a loss still on its way cannot
 // end a link opened after it.
+//
+// With reopening chosen, a lost device is waited for (DeviceReturnWatch) and opened again with the
+// settings in use when it comes back. While it waits, Stop is enabled as for an open link; Open,
+// Close, a trial and unchoosing end the waiting.
 
 #include "core/ReceiveSink.h"
 #include "core/SendLinks.h"
+#include "serial/link/DeviceReturnWatch.h"
 #include "serial/port/SerialReceiver.h"
 #include "serial/store/SerialSettingsStore.h"
 
@@ -34,6 +39,8 @@ public:
     // The event thread: runs `work` on the window's thread later, without waiting for it; dropped
     // when the window has gone.
     virtual void QueueForView(std::function<void()> work) = 0;
+    // The link opened again by itself after its device came back, and shows "Opened".
+    virtual void SerialReopened() {}
 };
 
 class SerialLink : public SerialSendLink {
@@ -64,6 +71,10 @@ public:
     bool TryNewSettings(const SerialSettings& chosen);
     // Window thread, when the window goes: closes the port and waits for every event thread.
     void EndEventThreads();
+    // Window thread. Whether a lost device is opened again when it comes back; off ends a wait.
+    void SetReopen(bool on);
+    // Window thread. Whether a lost device is being waited for.
+    bool WaitingForReturn() const { return m_return.Waiting(); }
 
     // Send threads.
     std::uint32_t SerialWrite(const unsigned char* data, std::uint32_t size, std::uint32_t* written,
@@ -75,9 +86,19 @@ public:
 private:
     // Window thread: the device of `opening` hung up.
     void OnDeviceLost(std::uint64_t opening);
+    // Window thread: the device waited for by wait number `wait` is back.
+    void OnDeviceBack(std::uint64_t wait);
+    // Window thread: ends a wait for the device, so that nothing of it arrives later.
+    void EndWaiting();
 
     SerialLinkView& m_view;
     CReceiveSink& m_sink;
     SerialSettings m_settings;
     CSerialReceiver m_port;
+    bool m_reopen = false;
+    // The /dev/serial/by-id name of the device last opened; empty when it has none.
+    std::string m_identity;
+    // Counts the waits begun and ended: a return queued by an ended wait is dropped.
+    std::uint64_t m_wait = 0;
+    DeviceReturnWatch m_return;
 };

@@ -1,6 +1,6 @@
 // The serial link without a window, over real pseudo-terminals mapped to COM numbers in a store of
 // its own: the opening with what is stored, its refusals, the lost device, the trial opening of new
-// settings, and a close while the far end floods the line.
+// settings, a close while the far end floods the line, and the reopening of a device that comes back.
 #include "serial/link/SerialLink.h"
 #include "tests/serial/RecordedDevices.h"
 #include "tests/serial/SerialTestSupport.h"
@@ -288,6 +288,58 @@ TEST_F(SerialLinkTest, CloseDuringAFloodEndsTheLinkWithAnUnbrokenPrefix)
         ASSERT_EQ(got[i], pattern[i % pattern.size()]) << "at " << i;
     // A close is no loss of the device.
     EXPECT_EQ(view.Queued(), 0u);
+}
+
+// The far end of `adapter` writes `bytes`.
+void SendFromFarEnd(const SocatPair& adapter, const std::string& bytes)
+{
+    CSerialPort far;
+    ASSERT_EQ(far.Open(adapter.EndB(), 0, 0), 0u);
+    ASSERT_EQ(far.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), nullptr, CSerialPort::kInfinite), 0u);
+}
+
+TEST_F(SerialLinkTest, WithReopenALostDeviceOpensAgainWhenItsLinkComesBackUntilUntickingEndsTheWait)
+{
+    auto adapter = std::make_unique<SocatPair>();
+    Store("");
+    MapComPort(kPort, adapter->EndA());
+    const std::string comLink = MachineFolder() + "/dosdevices/com5";
+    link.SetReopen(true);
+    ASSERT_EQ(link.Open(), 0u);
+    SendFromFarEnd(*adapter, "before");
+    ASSERT_TRUE(sink.WaitForBytes(6));
+
+    // The unplug: the device and its COM link go.
+    adapter->Kill();
+    std::filesystem::remove(comLink);
+    ASSERT_TRUE(view.RunQueued());
+    EXPECT_EQ(view.states.back(), "Disconnected");
+    EXPECT_TRUE(link.WaitingForReturn());
+    EXPECT_FALSE(view.startShownEnabled);
+
+    adapter = std::make_unique<SocatPair>();
+    MapComPort(kPort, adapter->EndA());
+    ASSERT_TRUE(view.RunQueued());
+    EXPECT_EQ(view.states.back(), "Opened");
+    EXPECT_TRUE(link.Port().IsOpen());
+    EXPECT_FALSE(link.WaitingForReturn());
+    SendFromFarEnd(*adapter, "after");
+    ASSERT_TRUE(sink.WaitForBytes(11));
+    const std::vector<unsigned char> bytes = sink.Bytes();
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "beforeafter");
+    EXPECT_TRUE(view.messages.empty());
+
+    // Lost again, then unticked while waiting: the device's return opens nothing.
+    adapter->Kill();
+    ASSERT_TRUE(view.RunQueued());
+    ASSERT_TRUE(link.WaitingForReturn());
+    link.SetReopen(false);
+    EXPECT_FALSE(link.WaitingForReturn());
+    EXPECT_TRUE(view.startShownEnabled);
+    adapter = std::make_unique<SocatPair>();
+    MapComPort(kPort, adapter->EndA());
+    EXPECT_EQ(view.Queued(), 0u);
+    EXPECT_FALSE(link.Port().IsOpen());
 }
 
 } // namespace

@@ -4,9 +4,11 @@
 #include "resources/ControlIds.h"
 #include "tests/settings/SettingsWindow.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <unistd.h>
@@ -130,6 +132,53 @@ TEST_F(SerialStartStop, UnplugWhileOpenClosesTheLinkAndOpenWorksWhenItIsBack)
     ASSERT_EQ(far.Open(adapter->EndB(), 0, 0), 0u);
     ASSERT_EQ(far.Write("after", 5, nullptr, CSerialPort::kInfinite), 0u);
     EXPECT_TRUE(WaitUntil([&] { return Received() == "after"; }));
+}
+
+TEST_F(SerialStartStop, WithReopenTickedTheReturningDeviceOpensAgainAndStopEndsTheWait)
+{
+    const std::string stableName = Scratch() + "/adapter";
+    auto adapter = std::make_unique<SocatPair>();
+    std::filesystem::create_symlink(adapter->EndA(), stableName);
+    MapComPort(5, stableName);
+    WriteMachineKey("\"ComPort\"=dword:00000005\n");
+    OpenWindow();
+    Click(IDC_MODE_RS232);
+    QCheckBox* reopen = nullptr;
+    for (auto* box : dlg->findChildren<QCheckBox*>())
+        if (box->accessibleName() == "Reopen when the device comes back")
+            reopen = box;
+    ASSERT_NE(reopen, nullptr);
+    EXPECT_FALSE(reopen->isChecked());
+    EXPECT_TRUE(reopen->isVisible());
+    reopen->click();
+    Click(IDC_START);
+    ASSERT_EQ(dlg->GetText(IDC_STATE), "Opened");
+    auto sendFromFarEnd = [&](const char* bytes) {
+        CSerialPort far;
+        ASSERT_EQ(far.Open(adapter->EndB(), 0, 0), 0u);
+        ASSERT_EQ(far.Write(bytes, static_cast<std::uint32_t>(std::strlen(bytes)), nullptr, CSerialPort::kInfinite), 0u);
+    };
+    sendFromFarEnd("before");
+    ASSERT_TRUE(WaitUntil([&] { return Received() == "before"; }));
+
+    adapter->Kill();
+    ASSERT_TRUE(WaitUntil([&] { return dlg->GetText(IDC_STATE) == "Disconnected"; }));
+    adapter = std::make_unique<SocatPair>();
+    std::filesystem::remove(stableName);
+    std::filesystem::create_symlink(adapter->EndA(), stableName);
+    ASSERT_TRUE(WaitUntil([&] { return dlg->GetText(IDC_STATE) == "Opened"; }));
+    EXPECT_TRUE(dlg->IsEnabled(IDC_STOP));
+    EXPECT_EQ(dlg->Control(IDC_STATE)->toolTip(), "Modem lines: not available on this device");
+    sendFromFarEnd("after");
+    EXPECT_TRUE(WaitUntil([&] { return Received() == "beforeafter"; }));
+    EXPECT_TRUE(Boxes().empty());
+
+    adapter->Kill();
+    ASSERT_TRUE(WaitUntil([&] { return dlg->GetText(IDC_STATE) == "Disconnected"; }));
+    ASSERT_TRUE(dlg->Owners().serial.WaitingForReturn());
+    Click(IDC_STOP);
+    EXPECT_FALSE(dlg->Owners().serial.WaitingForReturn());
+    EXPECT_EQ(dlg->GetText(IDC_STATE), "Closed");
 }
 
 } // namespace
