@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <unistd.h>
@@ -24,6 +23,32 @@ protected:
         OpenWindow();
         Click(IDC_MODE_RS232);
     }
+    // A socat pair behind a stable name, as an adapter behind its by-id link: plugged again, the
+    // name leads to a fresh pair.
+    void PlugAdapter()
+    {
+        m_adapter = std::make_unique<SocatPair>();
+        std::filesystem::remove(m_stableName);
+        std::filesystem::create_symlink(m_adapter->EndA(), m_stableName);
+    }
+    void OpenThroughAdapter()
+    {
+        m_stableName = Scratch() + "/adapter";
+        PlugAdapter();
+        MapComPort(5, m_stableName);
+        WriteMachineKey("\"ComPort\"=dword:00000005\n");
+        OpenWindow();
+        Click(IDC_MODE_RS232);
+    }
+    void SendFromFarEnd(const std::string& bytes)
+    {
+        CSerialPort far;
+        ASSERT_EQ(far.Open(m_adapter->EndB(), 0, 0), 0u);
+        ASSERT_EQ(far.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), nullptr, CSerialPort::kInfinite), 0u);
+    }
+    std::unique_ptr<SocatPair> m_adapter;
+    std::string m_stableName;
+
     std::string Received()
     {
         std::string bytes(dlg->Owners().received.Block().Size(), '\0');
@@ -95,24 +120,13 @@ bool WaitUntil(const std::function<bool()>& done)
 
 TEST_F(SerialStartStop, UnplugWhileOpenClosesTheLinkAndOpenWorksWhenItIsBack)
 {
-    // COM5 leads through a stable name to the adapter, as a by-id link does.
-    const std::string stableName = Scratch() + "/adapter";
-    auto adapter = std::make_unique<SocatPair>();
-    std::filesystem::create_symlink(adapter->EndA(), stableName);
-    MapComPort(5, stableName);
-    WriteMachineKey("\"ComPort\"=dword:00000005\n");
-    OpenWindow();
-    Click(IDC_MODE_RS232);
+    OpenThroughAdapter();
     Click(IDC_START);
     ASSERT_EQ(dlg->GetText(IDC_STATE), "Opened");
-    {
-        CSerialPort far;
-        ASSERT_EQ(far.Open(adapter->EndB(), 0, 0), 0u);
-        ASSERT_EQ(far.Write("before", 6, nullptr, CSerialPort::kInfinite), 0u);
-        ASSERT_TRUE(WaitUntil([&] { return Received() == "before"; }));
-    }
+    SendFromFarEnd("before");
+    ASSERT_TRUE(WaitUntil([&] { return Received() == "before"; }));
 
-    adapter->Kill();
+    m_adapter->Kill();
     EXPECT_TRUE(WaitUntil([&] { return dlg->GetText(IDC_STATE) == "Disconnected"; }));
     EXPECT_TRUE(dlg->IsEnabled(IDC_START));
     EXPECT_FALSE(dlg->IsEnabled(IDC_STOP));
@@ -120,29 +134,19 @@ TEST_F(SerialStartStop, UnplugWhileOpenClosesTheLinkAndOpenWorksWhenItIsBack)
     EXPECT_EQ(Received(), "before");
     EXPECT_TRUE(Boxes().empty());
 
-    adapter = std::make_unique<SocatPair>();
-    std::filesystem::remove(stableName);
-    std::filesystem::create_symlink(adapter->EndA(), stableName);
+    PlugAdapter();
     Click(IDC_START);
     EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(dlg->GetText(IDC_STATE), "Opened");
     EXPECT_FALSE(dlg->IsEnabled(IDC_START));
     EXPECT_TRUE(dlg->IsEnabled(IDC_STOP));
-    CSerialPort far;
-    ASSERT_EQ(far.Open(adapter->EndB(), 0, 0), 0u);
-    ASSERT_EQ(far.Write("after", 5, nullptr, CSerialPort::kInfinite), 0u);
+    SendFromFarEnd("after");
     EXPECT_TRUE(WaitUntil([&] { return Received() == "after"; }));
 }
 
 TEST_F(SerialStartStop, WithReopenTickedTheReturningDeviceOpensAgainAndStopEndsTheWait)
 {
-    const std::string stableName = Scratch() + "/adapter";
-    auto adapter = std::make_unique<SocatPair>();
-    std::filesystem::create_symlink(adapter->EndA(), stableName);
-    MapComPort(5, stableName);
-    WriteMachineKey("\"ComPort\"=dword:00000005\n");
-    OpenWindow();
-    Click(IDC_MODE_RS232);
+    OpenThroughAdapter();
     QCheckBox* reopen = nullptr;
     for (auto* box : dlg->findChildren<QCheckBox*>())
         if (box->accessibleName() == "Reopen when the device comes back")
@@ -153,27 +157,20 @@ TEST_F(SerialStartStop, WithReopenTickedTheReturningDeviceOpensAgainAndStopEndsT
     reopen->click();
     Click(IDC_START);
     ASSERT_EQ(dlg->GetText(IDC_STATE), "Opened");
-    auto sendFromFarEnd = [&](const char* bytes) {
-        CSerialPort far;
-        ASSERT_EQ(far.Open(adapter->EndB(), 0, 0), 0u);
-        ASSERT_EQ(far.Write(bytes, static_cast<std::uint32_t>(std::strlen(bytes)), nullptr, CSerialPort::kInfinite), 0u);
-    };
-    sendFromFarEnd("before");
+    SendFromFarEnd("before");
     ASSERT_TRUE(WaitUntil([&] { return Received() == "before"; }));
 
-    adapter->Kill();
+    m_adapter->Kill();
     ASSERT_TRUE(WaitUntil([&] { return dlg->GetText(IDC_STATE) == "Disconnected"; }));
-    adapter = std::make_unique<SocatPair>();
-    std::filesystem::remove(stableName);
-    std::filesystem::create_symlink(adapter->EndA(), stableName);
+    PlugAdapter();
     ASSERT_TRUE(WaitUntil([&] { return dlg->GetText(IDC_STATE) == "Opened"; }));
     EXPECT_TRUE(dlg->IsEnabled(IDC_STOP));
     EXPECT_EQ(dlg->Control(IDC_STATE)->toolTip(), "Modem lines: not available on this device");
-    sendFromFarEnd("after");
+    SendFromFarEnd("after");
     EXPECT_TRUE(WaitUntil([&] { return Received() == "beforeafter"; }));
     EXPECT_TRUE(Boxes().empty());
 
-    adapter->Kill();
+    m_adapter->Kill();
     ASSERT_TRUE(WaitUntil([&] { return dlg->GetText(IDC_STATE) == "Disconnected"; }));
     ASSERT_TRUE(dlg->Owners().serial.WaitingForReturn());
     Click(IDC_STOP);
