@@ -144,7 +144,12 @@ bool CReceivedPane::StartRecording(int fd, int timesFd, ReceiveRecorder::Failure
 
 void CReceivedPane::StopRecording()
 {
-    m_recorder->Stop();
+    {
+        // Between two appends: a block recorded just before the stop also gets its burst's line,
+        // which the append notes after the bytes.
+        std::lock_guard betweenAppends(ReceivedLock());
+        m_recorder->Stop();
+    }
     ReleaseFinishedRecordings();
 }
 
