@@ -36,7 +36,7 @@ ByteBlock::~ByteBlock()
 void ByteBlock::MakeEmptyArray()
 {
     std::lock_guard lock(mutex_);
-    if (holds_ == 0 && (size_.load(std::memory_order_relaxed) != 0 || dropped_.load() != 0)) {
+    if (!Pinned() && (size_.load(std::memory_order_relaxed) != 0 || dropped_.load() != 0)) {
         Unshare(0);
         ShrinkTo(0);
         dropped_.store(0, std::memory_order_release);
@@ -47,7 +47,7 @@ void ByteBlock::MakeEmptyArray()
 BlockStatus ByteBlock::Resize(std::size_t n)
 {
     std::lock_guard lock(mutex_);
-    if (holds_ != 0)
+    if (Pinned())
         return BlockStatus::Held;
     const std::size_t old = size_.load(std::memory_order_relaxed);
     if (n == 0 && dropped_.load(std::memory_order_relaxed) != 0) {
@@ -70,7 +70,8 @@ BlockStatus ByteBlock::Resize(std::size_t n)
 
 unsigned char* ByteBlock::Hold()
 {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    WaitForExtension(lock);
     // The holder may write: a snapshot must not see it.
     if (Unshare(size_.load(std::memory_order_relaxed)) != BlockStatus::Ok)
         return nullptr;
@@ -80,7 +81,8 @@ unsigned char* ByteBlock::Hold()
 
 const unsigned char* ByteBlock::HoldToRead()
 {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    WaitForExtension(lock);
     ++holds_;
     return storage_.Data() ? storage_.Data() : gEmptySpot;
 }
@@ -92,10 +94,16 @@ void ByteBlock::Release()
         released_.notify_all();
 }
 
+void ByteBlock::WaitForExtension(std::unique_lock<std::mutex>& lock) const
+{
+    // A hold keeps the size as it is: an append's copy in flight ends first (one block's copy).
+    released_.wait(lock, [this] { return !extending_; });
+}
+
 void ByteBlock::WaitUntilUnheld() const
 {
     std::unique_lock lock(mutex_);
-    released_.wait(lock, [this] { return holds_ == 0; });
+    released_.wait(lock, [this] { return !Pinned(); });
 }
 
 std::size_t ByteBlock::HoldCount() const
@@ -109,7 +117,7 @@ BlockStatus ByteBlock::Insert(std::size_t pos, const unsigned char* data, std::s
     std::lock_guard lock(mutex_);
     if (n == 0)
         return BlockStatus::Ok;
-    if (holds_ != 0)
+    if (Pinned())
         return BlockStatus::Held;
     const std::size_t old = size_.load(std::memory_order_relaxed);
     const std::size_t start = std::max(pos, old);
@@ -133,7 +141,7 @@ BlockStatus ByteBlock::Erase(std::size_t pos, std::size_t n)
     const std::size_t old = size_.load(std::memory_order_relaxed);
     if (n == 0 || pos >= old)
         return BlockStatus::Ok;
-    if (holds_ != 0)
+    if (Pinned())
         return BlockStatus::Held;
     n = std::min(n, old - pos);
     if (const BlockStatus unshared = Unshare(old); unshared != BlockStatus::Ok)
@@ -147,23 +155,44 @@ BlockStatus ByteBlock::Erase(std::size_t pos, std::size_t n)
 
 BlockStatus ByteBlock::Overwrite(std::size_t pos, const unsigned char* data, std::size_t n)
 {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (n == 0)
         return BlockStatus::Ok;
     if (AddOverflows(pos, n))
         return BlockStatus::NoMemory;
     const std::size_t end = pos + n;
     const std::size_t old = size_.load(std::memory_order_relaxed);
-    if (end > old && holds_ != 0)
+    if (end > old && Pinned())
         return BlockStatus::Held;
     if (const BlockStatus unshared = Unshare(old); unshared != BlockStatus::Ok)
         return unshared;
+    if (pos >= old)
+        return Extend(lock, pos, data, n);
     if (end > old) {
         if (GrowTo(end) != BlockStatus::Ok)
             return BlockStatus::NoMemory;
     }
     std::memcpy(storage_.Data() + pos, data, n);
     Changed();
+    return BlockStatus::Ok;
+}
+
+BlockStatus ByteBlock::Extend(std::unique_lock<std::mutex>& lock, std::size_t pos, const unsigned char* data,
+                              std::size_t n)
+{
+    if (!storage_.Reserve(pos + n))
+        return BlockStatus::NoMemory;
+    // The copy runs without the lock: it writes past the size, where no reader looks, and the
+    // fresh pages it fills may keep the kernel a while. A reader (a repaint) never waits for that.
+    // The storage stays where it is meanwhile, since every change that could move it is refused.
+    extending_ = true;
+    lock.unlock();
+    std::memcpy(storage_.Data() + pos, data, n);
+    lock.lock();
+    extending_ = false;
+    size_.store(pos + n, std::memory_order_release);
+    Changed();
+    released_.notify_all();
     return BlockStatus::Ok;
 }
 
@@ -190,7 +219,7 @@ BlockStatus ByteBlock::DropFront(std::size_t n)
     n = std::min(n, old);
     if (n == 0)
         return BlockStatus::Ok;
-    if (holds_ != 0)
+    if (Pinned())
         return BlockStatus::Held;
     // Snapshots keep the bytes as they were; the block goes on with a copy of its own.
     if (const BlockStatus unshared = Unshare(old); unshared != BlockStatus::Ok)
@@ -281,8 +310,8 @@ BlockStatus ByteBlock::Unshare(std::size_t keepBytes)
         return BlockStatus::Ok;
     const std::shared_ptr<detail::SharedBytes> shared = shared_.lock();
     if (shared) {
-        // Moving the storage would pull it from under a holder's address.
-        if (holds_ != 0)
+        // Moving the storage would pull it from under a holder's address or an append's copy.
+        if (Pinned())
             return BlockStatus::Held;
         // The snapshots read the bytes up to the size they were taken at, which is the size now:
         // every change comes through here first.

@@ -60,7 +60,9 @@ public:
     BlockStatus Insert(std::size_t pos, const unsigned char* data, std::size_t n);
     // Erases up to n bytes from pos; a range past the end is cut at the end.
     BlockStatus Erase(std::size_t pos, std::size_t n);
-    // Writes over existing bytes and may extend the block at the end.
+    // Writes over existing bytes and may extend the block at the end. Bytes that only extend it are
+    // copied without the block's lock, so readers do not wait for that copy; they see the new bytes
+    // once all of them are there.
     BlockStatus Overwrite(std::size_t pos, const unsigned char* data, std::size_t n);
     // Copies up to n bytes from pos; returns how many there were.
     std::size_t Read(std::size_t pos, unsigned char* out, std::size_t n) const;
@@ -97,6 +99,12 @@ private:
     // must stay the block's).
     BlockStatus Unshare(std::size_t keepBytes);
     BlockStatus PrivateSnapshot(BlockSnapshot& out);
+    // An Overwrite that only adds bytes past the end, with `lock` (on mutex_) held on entry and on
+    // return: the copy itself runs without it.
+    BlockStatus Extend(std::unique_lock<std::mutex>& lock, std::size_t pos, const unsigned char* data, std::size_t n);
+    void WaitForExtension(std::unique_lock<std::mutex>& lock) const;
+    // The storage must stay where it is: a holder has its address or an append is copying into it.
+    bool Pinned() const { return holds_ != 0 || extending_; }
     // Both with mutex_ held. Bytes past size_ are always zero, so growth is only a new size.
     BlockStatus GrowTo(std::size_t n);
     void ShrinkTo(std::size_t n);
@@ -105,7 +113,8 @@ private:
     mutable std::mutex mutex_;
     detail::PageStorage storage_;
     std::size_t holds_ = 0;
-    mutable std::condition_variable released_; // the last hold went
+    bool extending_ = false;                    // an Overwrite copies past the end without mutex_
+    mutable std::condition_variable released_; // the last hold went, or an append's copy ended
     // The snapshots' view of storage_, while any snapshot of it is alive.
     std::weak_ptr<detail::SharedBytes> shared_;
     std::atomic<std::size_t> size_{0};

@@ -10,11 +10,6 @@
 namespace plat::detail {
 namespace {
 
-// The first mapping is this large, so that small blocks do not remap on every append.
-constexpr std::size_t kFirstCapacity = 64 * 1024;
-// From this capacity on, growing storage asks for huge pages.
-constexpr std::size_t kHugeFrom = 8 * 1024 * 1024;
-
 // Rounds up to whole pages; 0 when that would overflow.
 std::size_t RoundUpToPages(std::size_t n)
 {

@@ -22,6 +22,11 @@ public:
     PageStorage& operator=(const PageStorage&) = delete;
 
     static std::size_t PageSize();
+    // The first mapping is this large, so that small blocks do not remap on every append.
+    static constexpr std::size_t kFirstCapacity = 64 * 1024;
+    // From this capacity on, growing storage asks for huge pages. Below it a small pane keeps one
+    // byte of memory per byte: the first 4 MiB stay in small pages.
+    static constexpr std::size_t kHugeFrom = 8 * 1024 * 1024;
 
     unsigned char* Data() const { return data_; }
     std::size_t Capacity() const { return capacity_; }

@@ -5,11 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/userfaultfd.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -94,4 +103,53 @@ TEST(ByteBlockThreads, AppendersSaversAndReadersLoseNoByte)
         ASSERT_EQ(seq, next[writer]) << "writer " << writer << " out of order or lost at " << at;
         ++next[writer];
     }
+}
+
+// A repaint reading the pane never waits for an append's copy, however long the pages take: the
+// copy's source here is a page whose fault the test answers only after the read is done.
+TEST(ByteBlockThreads, AReaderDoesNotWaitForAnAppendsCopy)
+{
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const int faults = static_cast<int>(::syscall(SYS_userfaultfd, O_CLOEXEC | UFFD_USER_MODE_ONLY));
+    uffdio_api api{};
+    api.api = UFFD_API;
+    if (faults < 0 || ::ioctl(faults, UFFDIO_API, &api) != 0)
+        GTEST_SKIP() << "userfaultfd is not available here";
+    void* source = ::mmap(nullptr, page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(source, MAP_FAILED);
+    uffdio_register watched{};
+    watched.range = {reinterpret_cast<std::uintptr_t>(source), page};
+    watched.mode = UFFDIO_REGISTER_MODE_MISSING;
+    ASSERT_EQ(::ioctl(faults, UFFDIO_REGISTER, &watched), 0);
+
+    ByteBlock block;
+    const std::vector<unsigned char> before(100, 0x11);
+    ASSERT_EQ(block.Overwrite(0, before.data(), before.size()), BlockStatus::Ok);
+    std::thread appender([&] { block.Overwrite(before.size(), static_cast<unsigned char*>(source), page); });
+    pollfd inCopy{faults, POLLIN, 0};
+    ASSERT_EQ(::poll(&inCopy, 1, 10000), 1) << "the append never reached its copy";
+    uffd_msg fault{};
+    ASSERT_EQ(::read(faults, &fault, sizeof fault), static_cast<ssize_t>(sizeof fault));
+
+    auto reading = std::async(std::launch::async, [&] {
+        std::vector<unsigned char> out(2 * before.size());
+        return block.Read(0, out.data(), out.size());
+    });
+    const bool answered = reading.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const std::vector<unsigned char> arriving(page, 0x22);
+    uffdio_copy answer{};
+    answer.dst = fault.arg.pagefault.address & ~static_cast<std::uint64_t>(page - 1);
+    answer.src = reinterpret_cast<std::uintptr_t>(arriving.data());
+    answer.len = page;
+    ASSERT_EQ(::ioctl(faults, UFFDIO_COPY, &answer), 0);
+    appender.join();
+
+    EXPECT_TRUE(answered) << "the read waited for the append's copy";
+    EXPECT_EQ(reading.get(), before.size()) << "the read saw bytes the append had not finished";
+    ASSERT_EQ(block.Size(), before.size() + page);
+    std::vector<unsigned char> all(block.Size());
+    block.Read(0, all.data(), all.size());
+    EXPECT_TRUE(std::equal(arriving.begin(), arriving.end(), all.begin() + static_cast<std::ptrdiff_t>(before.size())));
+    ::munmap(source, page);
+    ::close(faults);
 }
