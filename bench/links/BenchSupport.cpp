@@ -15,6 +15,8 @@
 #include <QMouseEvent>
 #include <algorithm>
 #include <arpa/inet.h>
+#include <sys/resource.h>
+#include <time.h>
 #include <cerrno>
 #include <csignal>
 #include <netinet/in.h>
@@ -145,17 +147,39 @@ double Percentile(std::vector<double> v, double p)
 
 } // namespace
 
+TimerProbe::Mark TimerProbe::Now() const
+{
+    rusage use{};
+    ::getrusage(RUSAGE_THREAD, &use);
+    timespec cpu{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    // The scheduler's own account: nanoseconds on a core, nanoseconds ready on a run queue.
+    unsigned long long onCore = 0, ready = 0;
+    if (FILE* stat = std::fopen("/proc/thread-self/schedstat", "r")) {
+        if (std::fscanf(stat, "%llu %llu", &onCore, &ready) != 2)
+            ready = 0;
+        std::fclose(stat);
+    }
+    return {m_clock.nsecsElapsed(), static_cast<double>(cpu.tv_sec) * 1e3 + static_cast<double>(cpu.tv_nsec) / 1e6,
+            static_cast<double>(ready) / 1e6, use.ru_nvcsw, use.ru_nivcsw};
+}
+
 void TimerProbe::Start()
 {
     m_lateMs.clear();
+    m_worst = {};
     m_timer = std::make_unique<QTimer>();
     m_timer->setTimerType(Qt::PreciseTimer);
     m_timer->setInterval(5);
     m_clock.start();
-    m_last = m_clock.nsecsElapsed();
+    m_last = Now();
     QObject::connect(m_timer.get(), &QTimer::timeout, [this] {
-        const qint64 now = m_clock.nsecsElapsed();
-        m_lateMs.push_back(std::max(0.0, static_cast<double>(now - m_last) / 1e6 - 5.0));
+        const Mark now = Now();
+        const double late = std::max(0.0, static_cast<double>(now.at - m_last.at) / 1e6 - 5.0);
+        m_lateMs.push_back(late);
+        if (late >= m_worst.lateMs)
+            m_worst = {late, static_cast<double>(now.at) / 1e6, now.cpuMs - m_last.cpuMs, now.readyMs - m_last.readyMs, now.waits - m_last.waits,
+                       now.preemptions - m_last.preemptions};
         m_last = now;
     });
     m_timer->start();

@@ -41,16 +41,37 @@ void SendCyclic(int fd, std::uint64_t total, std::size_t chunk = 256 * 1024);
 // Records, on the window's thread, how late a 5 ms timer fires while it runs.
 class TimerProbe {
 public:
+    // What the window's thread did during the worst interval: ran (CPU time), stood ready while
+    // other threads or the host had the cores, or blocked (waits it went into: its poll or a lock).
+    struct Interval {
+        double lateMs = 0;
+        double endsAtMs = 0; // after Start
+        double cpuMs = 0;
+        double readyMs = 0; // ready to run, waiting for a core
+        long waits = 0;
+        long preemptions = 0;
+    };
     void Start();
     void Stop();
     double WorstMs() const;
     double PercentileMs(double p) const;
+    const Interval& WorstInterval() const { return m_worst; }
 
 private:
+    struct Mark {
+        qint64 at = 0;
+        double cpuMs = 0;
+        double readyMs = 0;
+        long waits = 0;
+        long preemptions = 0;
+    };
+    Mark Now() const;
+
     std::unique_ptr<QTimer> m_timer;
     QElapsedTimer m_clock;
-    qint64 m_last = 0;
+    Mark m_last;
     std::vector<double> m_lateMs;
+    Interval m_worst;
 };
 
 // Records, on the window's thread, how long a click posted every 50 ms on a check box waits until

@@ -129,6 +129,10 @@ int main(int argc, char** argv)
         std::printf("  window's thread: a 5 ms timer fired at worst %.1f ms late (99th percentile %.1f ms); a click on\n"
                     "    Auto Scroll waited at worst %.1f ms (99th percentile %.1f ms, %zu clicks)\n",
                     probe.WorstMs(), probe.PercentileMs(0.99), clicks.WorstMs(), clicks.PercentileMs(0.99), clicks.Count());
+        const bench::TimerProbe::Interval& worst = probe.WorstInterval();
+        std::printf("    in the timer's worst interval (ending %.0f ms into the flood) the window's thread ran %.1f ms,\n"
+                    "    stood ready %.1f ms and blocked %ld times; it was preempted %ld times\n",
+                    worst.endsAtMs, worst.cpuMs, worst.readyMs, worst.waits, worst.preemptions);
         timerWorst = std::max(timerWorst, probe.WorstMs());
         clickWorst = std::max(clickWorst, clicks.WorstMs());
         clickCount += clicks.Count();
