@@ -147,6 +147,28 @@ double Percentile(std::vector<double> v, double p)
 
 } // namespace
 
+void SleepProbe::Start()
+{
+    Stop();
+    m_worstMs = 0;
+    m_running = true;
+    m_thread = std::thread([this] {
+        while (m_running.load()) {
+            const auto before = Clock::now();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const double late = std::chrono::duration<double, std::milli>(Clock::now() - before).count() - 5.0;
+            m_worstMs = std::max(m_worstMs, late);
+        }
+    });
+}
+
+void SleepProbe::Stop()
+{
+    m_running = false;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
 TimerProbe::Mark TimerProbe::Now() const
 {
     rusage use{};

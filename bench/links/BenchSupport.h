@@ -11,11 +11,13 @@
 #include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <netinet/in.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace bench {
@@ -37,6 +39,21 @@ std::uint16_t LocalPort(int fd);
 int ConnectTcp(std::uint16_t port);
 // Sends `total` cyclic bytes in writes of `chunk` bytes; closes the socket.
 void SendCyclic(int fd, std::uint64_t total, std::size_t chunk = 256 * 1024);
+
+// A bare thread that sleeps 5 ms at a time while it runs and records how late it wakes: what the
+// machine itself does to a thread that asks for nothing else, beside the window's timer.
+class SleepProbe {
+public:
+    ~SleepProbe() { Stop(); }
+    void Start();
+    void Stop();
+    double WorstMs() const { return m_worstMs; }
+
+private:
+    std::thread m_thread;
+    std::atomic<bool> m_running{false};
+    double m_worstMs = 0;
+};
 
 // Records, on the window's thread, how late a 5 ms timer fires while it runs.
 class TimerProbe {
