@@ -200,7 +200,11 @@ void TimerProbe::Start()
         const double late = std::max(0.0, static_cast<double>(now.at - m_last.at) / 1e6 - 5.0);
         m_lateMs.push_back(late);
         if (late >= m_worst.lateMs)
-            m_worst = {late, static_cast<double>(now.at) / 1e6, now.cpuMs - m_last.cpuMs, now.readyMs - m_last.readyMs, now.waits - m_last.waits,
+            m_worst = {late,
+                       static_cast<double>(now.at) / 1e6,
+                       now.cpuMs - m_last.cpuMs,
+                       now.readyMs - m_last.readyMs,
+                       now.waits - m_last.waits,
                        now.preemptions - m_last.preemptions};
         m_last = now;
     });
